@@ -1,0 +1,184 @@
+#include "reload/signature_scan.h"
+
+#include <cstring>
+
+#include "plugin/kernel.h"
+
+const char reloadSignature[] =
+    "48 89 5C 24 08 48 89 74 24 18 48 89 7C 24 20 55 41 54 41 55 41 56 41 57 48 8B EC 48 83 EC 60 48 8B D9";
+
+const std::uint8_t* gameModuleBase = nullptr;
+
+namespace {
+
+bool isSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+int hexDigit(char c) {
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    if (c >= 'a' && c <= 'f') {
+        return c - 'a' + 10;
+    }
+    if (c >= 'A' && c <= 'F') {
+        return c - 'A' + 10;
+    }
+    return -1;
+}
+
+// strtoul in base 16 with a 32-bit unsigned long, as on Windows: returns the value
+// and sets `cursor` past the number, or leaves it when no digit can be read.
+std::uint32_t readHex32(const char* text, std::size_t& cursor) {
+    std::size_t i = cursor;
+    while (isSpace(text[i])) {
+        ++i;
+    }
+    bool negative = false;
+    if (text[i] == '+' || text[i] == '-') {
+        negative = text[i] == '-';
+        ++i;
+    }
+    if (text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X') && hexDigit(text[i + 2]) >= 0) {
+        i += 2;
+    }
+    if (hexDigit(text[i]) < 0) {
+        return 0;
+    }
+    std::uint64_t value = 0;
+    bool overflow = false;
+    for (; hexDigit(text[i]) >= 0; ++i) {
+        value = value * 16 + static_cast<std::uint64_t>(hexDigit(text[i]));
+        if (value > 0xFFFFFFFFu) {
+            overflow = true;
+            value = 0xFFFFFFFFu;
+        }
+    }
+    cursor = i;
+    if (overflow) {
+        return 0xFFFFFFFFu;
+    }
+    const auto result = static_cast<std::uint32_t>(value);
+    return negative ? 0u - result : result;
+}
+
+bool isReadable(const MEMORY_BASIC_INFORMATION& info) {
+    constexpr DWORD readable = PAGE_READONLY | PAGE_READWRITE | PAGE_WRITECOPY | PAGE_EXECUTE_READ |
+                               PAGE_EXECUTE_READWRITE | PAGE_EXECUTE_WRITECOPY;
+    return info.State == MEM_COMMIT && (info.Protect & (PAGE_GUARD | PAGE_NOACCESS)) == 0 &&
+           (info.Protect & readable) != 0;
+}
+
+// The number of readable bytes from `address` on, up to `limit`: adjacent readable
+// regions count as one.
+std::size_t readableRun(const std::uint8_t* address, std::size_t limit) {
+    std::size_t run = 0;
+    while (run < limit) {
+        MEMORY_BASIC_INFORMATION info{};
+        if (VirtualQuery(address + run, &info, sizeof info) == 0 || !isReadable(info)) {
+            break;
+        }
+        const auto regionEnd = static_cast<const std::uint8_t*>(info.BaseAddress) + info.RegionSize;
+        if (regionEnd <= address + run) {
+            break;
+        }
+        run = static_cast<std::size_t>(regionEnd - address);
+    }
+    return run < limit ? run : limit;
+}
+
+// The number of unreadable bytes from `address` on, up to `limit`.
+std::size_t unreadableRun(const std::uint8_t* address, std::size_t limit) {
+    std::size_t run = 0;
+    while (run < limit) {
+        MEMORY_BASIC_INFORMATION info{};
+        if (VirtualQuery(address + run, &info, sizeof info) == 0) {
+            return limit;
+        }
+        if (isReadable(info)) {
+            break;
+        }
+        const auto regionEnd = static_cast<const std::uint8_t*>(info.BaseAddress) + info.RegionSize;
+        if (regionEnd <= address + run) {
+            return limit;
+        }
+        run = static_cast<std::size_t>(regionEnd - address);
+    }
+    return run < limit ? run : limit;
+}
+
+}  // namespace
+
+Pattern parsePattern(const char* text) {
+    Pattern pattern;
+    const std::size_t end = std::strlen(text);
+    std::size_t cursor = 0;
+    while (cursor < end) {
+        if (text[cursor] == '?') {
+            ++cursor;
+            if (text[cursor] == '?') {
+                ++cursor;
+            }
+            pattern.push_back(-1);
+        } else {
+            pattern.push_back(static_cast<std::int32_t>(readHex32(text, cursor)));
+        }
+        ++cursor;
+    }
+    return pattern;
+}
+
+const std::uint8_t* scanBytes(const std::uint8_t* data, std::size_t size, const Pattern& pattern) {
+    const std::size_t n = pattern.size();
+    if (n == 0 || n > size) {
+        return nullptr;
+    }
+    for (std::size_t i = 0; i <= size - n; ++i) {
+        std::size_t j = 0;
+        while (j < n && (pattern[j] == -1 || pattern[j] == data[i + j])) {
+            ++j;
+        }
+        if (j == n) {
+            return data + i;
+        }
+    }
+    return nullptr;
+}
+
+std::size_t imageSize(const std::uint8_t* base) {
+    const std::size_t headerRun = readableRun(base, 4096);
+    if (headerRun < 0x40) {
+        return 0;
+    }
+    std::int32_t peOffset = 0;
+    std::memcpy(&peOffset, base + 0x3C, sizeof peOffset);
+    if (peOffset < 0 || static_cast<std::size_t>(peOffset) + 0x54 > headerRun) {
+        return 0;
+    }
+    std::uint32_t size = 0;
+    std::memcpy(&size, base + peOffset + 0x50, sizeof size);
+    return size;
+}
+
+const std::uint8_t* findPattern(const char* signature) {
+    const std::uint8_t* const base = gameModuleBase;
+    if (base == nullptr) {
+        return nullptr;
+    }
+    const std::size_t size = imageSize(base);
+    const Pattern pattern = parsePattern(signature);
+    std::size_t offset = 0;
+    while (offset < size) {
+        offset += unreadableRun(base + offset, size - offset);
+        const std::size_t run = readableRun(base + offset, size - offset);
+        if (run == 0) {
+            break;
+        }
+        if (const std::uint8_t* match = scanBytes(base + offset, run, pattern)) {
+            return match;
+        }
+        offset += run;
+    }
+    return nullptr;
+}

@@ -1,0 +1,35 @@
+// Finds the game's reload routine by the byte signature of its first 34 bytes.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+// The first 34 bytes of the game's reload routine.
+extern const char reloadSignature[];
+
+// The first byte of the game's executable image (its module handle), or null when
+// the game's module was not found. Set once by the script at start-up.
+extern const std::uint8_t* gameModuleBase;
+
+// One entry per token: 0 to 255 must equal the byte, -1 matches any byte, and any
+// other value matches no byte.
+using Pattern = std::vector<std::int32_t>;
+
+// Parses a signature text: "?" and "??" give -1; any other token is read as a
+// 32-bit hexadecimal number the way strtoul reads one (saturating at FFFFFFFF,
+// which is -1), and one separator character follows each token.
+Pattern parsePattern(const char* text);
+
+// The first position in [data, data + size) where `pattern` matches, or null. An
+// empty pattern, or one longer than `size`, matches nowhere.
+const std::uint8_t* scanBytes(const std::uint8_t* data, std::size_t size, const Pattern& pattern);
+
+// The image size that the PE headers at `base` give, or 0 when the headers do not
+// lie in readable memory.
+std::size_t imageSize(const std::uint8_t* base);
+
+// The address of the first match of `signature` in the game's image, or null.
+// Each search parses the text and scans afresh; only committed, readable pages are
+// read, and a match must lie wholly inside readable memory.
+const std::uint8_t* findPattern(const char* signature);
