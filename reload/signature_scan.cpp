@@ -130,20 +130,7 @@ Pattern parsePattern(const char* text) {
 }
 
 const std::uint8_t* scanBytes(const std::uint8_t* data, std::size_t size, const Pattern& pattern) {
-    const std::size_t n = pattern.size();
-    if (n == 0 || n > size) {
-        return nullptr;
-    }
-    for (std::size_t i = 0; i <= size - n; ++i) {
-        std::size_t j = 0;
-        while (j < n && (pattern[j] == -1 || pattern[j] == data[i + j])) {
-            ++j;
-        }
-        if (j == n) {
-            return data + i;
-        }
-    }
-    return nullptr;
+    return scanPlanned(data, size, planScan(pattern));
 }
 
 std::size_t imageSize(const std::uint8_t* base) {
@@ -167,7 +154,7 @@ const std::uint8_t* findPattern(const char* signature) {
         return nullptr;
     }
     const std::size_t size = imageSize(base);
-    const Pattern pattern = parsePattern(signature);
+    const ScanPlan plan = planScan(parsePattern(signature));
     std::size_t offset = 0;
     while (offset < size) {
         offset += unreadableRun(base + offset, size - offset);
@@ -175,7 +162,7 @@ const std::uint8_t* findPattern(const char* signature) {
         if (run == 0) {
             break;
         }
-        if (const std::uint8_t* match = scanBytes(base + offset, run, pattern)) {
+        if (const std::uint8_t* match = scanPlanned(base + offset, run, plan)) {
             return match;
         }
         offset += run;

@@ -3,7 +3,8 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <vector>
+
+#include "reload/byte_scan.h"
 
 // The first 34 bytes of the game's reload routine.
 extern const char reloadSignature[];
@@ -12,17 +13,14 @@ extern const char reloadSignature[];
 // the game's module was not found. Set once by the script at start-up.
 extern const std::uint8_t* gameModuleBase;
 
-// One entry per token: 0 to 255 must equal the byte, -1 matches any byte, and any
-// other value matches no byte.
-using Pattern = std::vector<std::int32_t>;
-
 // Parses a signature text: "?" and "??" give -1; any other token is read as a
 // 32-bit hexadecimal number the way strtoul reads one (saturating at FFFFFFFF,
 // which is -1), and one separator character follows each token.
 Pattern parsePattern(const char* text);
 
 // The first position in [data, data + size) where `pattern` matches, or null. An
-// empty pattern, or one longer than `size`, matches nowhere.
+// empty pattern, or one longer than `size`, matches nowhere. Every position from 0
+// to size - n is examined, and nothing outside the buffer is read.
 const std::uint8_t* scanBytes(const std::uint8_t* data, std::size_t size, const Pattern& pattern);
 
 // The image size that the PE headers at `base` give, or 0 when the headers do not

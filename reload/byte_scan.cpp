@@ -1,0 +1,222 @@
+#include "reload/byte_scan.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstdint>
+#include <emmintrin.h>
+#include <immintrin.h>
+
+// MinGW g++ cannot align the stack for 32-byte vectors, so its unoptimised code,
+// which keeps every vector on the stack, would fault in the AVX2 scan.
+#if defined(_WIN32) && defined(__GNUC__) && !defined(__clang__) && !defined(__OPTIMIZE__)
+#define BRACKENFOLD_AVX2 0
+#else
+#define BRACKENFOLD_AVX2 1
+#endif
+
+namespace {
+
+// Rank of each byte value by its count in x86-64 machine code, 0 for the rarest and 255 for the commonest, measured over the executable sections of several large compiled libraries.
+constexpr std::uint8_t byteRank[256] = {
+    255, 247, 224, 222, 234, 216, 176, 197, 240, 180, 131, 111, 192, 129,  95, 249,  // 00
+    237, 196, 104,  80, 157, 112,  76,  69, 218,  54,  59,  57, 137,  84,  61, 226,  // 10
+    227, 114,  49,  71, 250, 185,  34,  42, 223, 173,  45,  82, 123,  50, 189,  43,  // 20
+    209, 228,  51,  73, 117, 128,  48,  44, 199, 229,  77, 198, 145, 118,  58,  72,  // 30
+    219, 245,  93, 195, 239, 220, 150, 168, 254, 241,  89, 116, 248, 211,  86,  88,  // 40
+    210,  66,  37, 183, 203, 191, 162, 171, 160,  30,  15, 181, 190, 184, 165, 156,  // 50
+    158,  29,  10, 100, 193,  64, 233,  22, 144,  41,  33,  47, 153,  60,  63,  98,  // 60
+    169,  23, 120, 142, 238, 221, 102, 119, 163,  52,  19, 110, 205, 106,  94, 130,  // 70
+    214, 178,  65, 244, 243, 236,  81, 109, 175, 253,  78, 252, 136, 242,  25,  26,  // 80
+    201,   7,  16,  35, 146,  79,   9,  17, 113,   4,   0,  20,  96,  21,   8,  14,  // 90
+    124,  11,   1,  28,  40,   6,   3,   2, 141,  39,  38,  12, 101,  13,   5,  24,  // A0
+    147,  27,  18,  31, 134,  70, 148, 121, 188, 161, 164,  62, 182,  90, 166, 107,  // B0
+    235, 232, 177, 215, 187, 179, 208, 231, 194, 174,  99,  46,  55,  67,  91,  74,  // C0
+    159, 135, 167,  92,  36,  56, 103,  75, 172,  83,  97, 138,  32,  68, 125, 200,  // D0
+    207, 140, 126,  87, 108, 115, 139, 170, 246, 225, 122, 217, 152, 155, 151, 186,  // E0
+    202, 105, 127, 133,  53,  85, 212, 206, 213, 154, 143, 149, 132, 204, 230, 251,  // F0
+};
+
+constexpr std::size_t none = SIZE_MAX;
+
+bool matchesAt(const std::uint8_t* at, const ScanPlan& plan) {
+    for (const ExactByte& entry : plan.exact) {
+        if (at[entry.offset] != entry.value) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The first position whose bit is set in `candidates` (bit k is position base + k)
+// where the whole pattern matches.
+std::size_t firstMatch(const std::uint8_t* data, std::size_t base, std::uint64_t candidates, const ScanPlan& plan) {
+    while (candidates != 0) {
+        const std::size_t position = base + static_cast<std::size_t>(std::countr_zero(candidates));
+        if (matchesAt(data + position, plan)) {
+            return position;
+        }
+        candidates &= candidates - 1;
+    }
+    return none;
+}
+
+std::size_t scanOneByOne(const std::uint8_t* data, std::size_t from, std::size_t count, const ScanPlan& plan) {
+    const std::uint8_t* const first = data + plan.firstAnchor.offset;
+    const std::uint8_t* const second = data + plan.secondAnchor.offset;
+    const std::uint8_t firstValue = plan.firstAnchor.value;
+    const std::uint8_t secondValue = plan.secondAnchor.value;
+    for (std::size_t i = from; i < count; ++i) {
+        if (first[i] == firstValue && second[i] == secondValue && matchesAt(data + i, plan)) {
+            return i;
+        }
+    }
+    return none;
+}
+
+constexpr std::size_t block = 64;
+
+// Examines whole blocks of 64 positions below `count`; `done` receives the first
+// position it left unexamined.
+std::size_t scanSse2(const std::uint8_t* data, std::size_t count, const ScanPlan& plan, std::size_t& done) {
+    const std::uint8_t* const first = data + plan.firstAnchor.offset;
+    const std::uint8_t* const second = data + plan.secondAnchor.offset;
+    const __m128i firstValue = _mm_set1_epi8(static_cast<char>(plan.firstAnchor.value));
+    const __m128i secondValue = _mm_set1_epi8(static_cast<char>(plan.secondAnchor.value));
+    const auto both = [&](std::size_t i) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(first + i));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(second + i));
+        return _mm_and_si128(_mm_cmpeq_epi8(a, firstValue), _mm_cmpeq_epi8(b, secondValue));
+    };
+    std::size_t i = 0;
+    for (; i + block <= count; i += block) {
+        const __m128i m0 = both(i);
+        const __m128i m1 = both(i + 16);
+        const __m128i m2 = both(i + 32);
+        const __m128i m3 = both(i + 48);
+        if (_mm_movemask_epi8(_mm_or_si128(_mm_or_si128(m0, m1), _mm_or_si128(m2, m3))) != 0) {
+            const std::uint64_t candidates =
+                static_cast<std::uint64_t>(static_cast<std::uint32_t>(_mm_movemask_epi8(m0))) |
+                static_cast<std::uint64_t>(static_cast<std::uint32_t>(_mm_movemask_epi8(m1))) << 16 |
+                static_cast<std::uint64_t>(static_cast<std::uint32_t>(_mm_movemask_epi8(m2))) << 32 |
+                static_cast<std::uint64_t>(static_cast<std::uint32_t>(_mm_movemask_epi8(m3))) << 48;
+            const std::size_t found = firstMatch(data, i, candidates, plan);
+            if (found != none) {
+                return found;
+            }
+        }
+    }
+    done = i;
+    return none;
+}
+
+#if BRACKENFOLD_AVX2
+__attribute__((target("avx2"))) std::size_t scanAvx2(const std::uint8_t* data, std::size_t count,
+                                                     const ScanPlan& plan, std::size_t& done) {
+    const std::uint8_t* const first = data + plan.firstAnchor.offset;
+    const std::uint8_t* const second = data + plan.secondAnchor.offset;
+    const __m256i firstValue = _mm256_set1_epi8(static_cast<char>(plan.firstAnchor.value));
+    const __m256i secondValue = _mm256_set1_epi8(static_cast<char>(plan.secondAnchor.value));
+    std::size_t i = 0;
+    for (; i + block <= count; i += block) {
+        const __m256i a0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(first + i));
+        const __m256i b0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(second + i));
+        const __m256i a1 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(first + i + 32));
+        const __m256i b1 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(second + i + 32));
+        const __m256i m0 = _mm256_and_si256(_mm256_cmpeq_epi8(a0, firstValue), _mm256_cmpeq_epi8(b0, secondValue));
+        const __m256i m1 = _mm256_and_si256(_mm256_cmpeq_epi8(a1, firstValue), _mm256_cmpeq_epi8(b1, secondValue));
+        const __m256i any = _mm256_or_si256(m0, m1);
+        if (!_mm256_testz_si256(any, any)) {
+            const std::uint64_t candidates =
+                static_cast<std::uint64_t>(static_cast<std::uint32_t>(_mm256_movemask_epi8(m0))) |
+                static_cast<std::uint64_t>(static_cast<std::uint32_t>(_mm256_movemask_epi8(m1))) << 32;
+            const std::size_t found = firstMatch(data, i, candidates, plan);
+            if (found != none) {
+                return found;
+            }
+        }
+    }
+    done = i;
+    return none;
+}
+#endif
+
+}  // namespace
+
+bool avx2Available() {
+#if BRACKENFOLD_AVX2
+    return __builtin_cpu_supports("avx2");
+#else
+    return false;
+#endif
+}
+
+ScanPlan planScan(const Pattern& pattern) {
+    ScanPlan plan;
+    plan.length = pattern.size();
+    plan.matchesNothing = pattern.empty();
+    for (std::size_t j = 0; j < pattern.size(); ++j) {
+        if (pattern[j] >= 0 && pattern[j] <= 255) {
+            plan.exact.push_back({j, static_cast<std::uint8_t>(pattern[j])});
+        } else if (pattern[j] != -1) {
+            plan.matchesNothing = true;
+        }
+    }
+    if (plan.exact.empty()) {
+        return plan;
+    }
+    // Rarest first, so that a mismatch shows at the first or second comparison.
+    std::stable_sort(plan.exact.begin(), plan.exact.end(),
+                     [](const ExactByte& a, const ExactByte& b) { return byteRank[a.value] < byteRank[b.value]; });
+    const std::size_t anchor = plan.exact.front().offset;
+    const auto distance = [anchor](const ExactByte& entry) {
+        return entry.offset > anchor ? entry.offset - anchor : anchor - entry.offset;
+    };
+    std::size_t span = 0;
+    for (const ExactByte& entry : plan.exact) {
+        span = std::max(span, distance(entry));
+    }
+    // Bytes close together in code come from one instruction and occur together, so
+    // the second anchor is the rarest byte in the farther half of the pattern.
+    std::size_t second = 0;
+    for (std::size_t k = 1; k < plan.exact.size(); ++k) {
+        if (2 * distance(plan.exact[k]) >= span && (second == 0 || byteRank[plan.exact[k].value] <
+                                                                           byteRank[plan.exact[second].value])) {
+            second = k;
+        }
+    }
+    if (second > 1) {
+        std::rotate(plan.exact.begin() + 1, plan.exact.begin() + static_cast<std::ptrdiff_t>(second),
+                    plan.exact.begin() + static_cast<std::ptrdiff_t>(second) + 1);
+    }
+    plan.firstAnchor = plan.exact.front();
+    plan.secondAnchor = plan.exact[1 % plan.exact.size()];
+    return plan;
+}
+
+const std::uint8_t* scanPlanned(const std::uint8_t* data, std::size_t size, const ScanPlan& plan, VectorWidth width) {
+    if (plan.matchesNothing || plan.length > size) {
+        return nullptr;
+    }
+    if (plan.exact.empty()) {
+        return data;
+    }
+    // Positions 0 to size - length; the vector scans take whole blocks of them, whose
+    // loads end inside the buffer since both anchors lie inside the pattern.
+    const std::size_t count = size - plan.length + 1;
+    std::size_t done = 0;
+    std::size_t found = none;
+#if BRACKENFOLD_AVX2
+    if (width != VectorWidth::sse2 && avx2Available()) {
+        found = scanAvx2(data, count, plan, done);
+    } else {
+        found = scanSse2(data, count, plan, done);
+    }
+#else
+    (void)width;
+    found = scanSse2(data, count, plan, done);
+#endif
+    if (found == none) {
+        found = scanOneByOne(data, done, count, plan);
+    }
+    return found == none ? nullptr : data + found;
+}
