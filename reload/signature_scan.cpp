@@ -73,23 +73,26 @@ bool isReadable(const MEMORY_BASIC_INFORMATION& info) {
 // The number of readable bytes from `address` on, up to `limit`: adjacent readable
 // regions count as one.
 std::size_t readableRun(const std::uint8_t* address, std::size_t limit) {
+    // Addresses as integers: a region may end at the top of the address space.
+    const auto start = reinterpret_cast<std::uintptr_t>(address);
     std::size_t run = 0;
     while (run < limit) {
         MEMORY_BASIC_INFORMATION info{};
         if (VirtualQuery(address + run, &info, sizeof info) == 0 || !isReadable(info)) {
             break;
         }
-        const auto regionEnd = static_cast<const std::uint8_t*>(info.BaseAddress) + info.RegionSize;
-        if (regionEnd <= address + run) {
+        const std::uintptr_t regionEnd = reinterpret_cast<std::uintptr_t>(info.BaseAddress) + info.RegionSize;
+        if (regionEnd <= start + run) {
             break;
         }
-        run = static_cast<std::size_t>(regionEnd - address);
+        run = regionEnd - start;
     }
     return run < limit ? run : limit;
 }
 
 // The number of unreadable bytes from `address` on, up to `limit`.
 std::size_t unreadableRun(const std::uint8_t* address, std::size_t limit) {
+    const auto start = reinterpret_cast<std::uintptr_t>(address);
     std::size_t run = 0;
     while (run < limit) {
         MEMORY_BASIC_INFORMATION info{};
@@ -99,11 +102,11 @@ std::size_t unreadableRun(const std::uint8_t* address, std::size_t limit) {
         if (isReadable(info)) {
             break;
         }
-        const auto regionEnd = static_cast<const std::uint8_t*>(info.BaseAddress) + info.RegionSize;
-        if (regionEnd <= address + run) {
+        const std::uintptr_t regionEnd = reinterpret_cast<std::uintptr_t>(info.BaseAddress) + info.RegionSize;
+        if (regionEnd <= start + run) {
             return limit;
         }
-        run = static_cast<std::size_t>(regionEnd - address);
+        run = regionEnd - start;
     }
     return run < limit ? run : limit;
 }

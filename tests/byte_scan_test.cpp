@@ -5,8 +5,8 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
-#include <cstring>
 #include <random>
 #include <string>
 #include <vector>
@@ -188,11 +188,11 @@ struct GuardedBuffer {
 
     std::uint8_t* atEnd(const Bytes& bytes) {
         std::uint8_t* const start = mapping + 2 * page - bytes.size();
-        std::memcpy(start, bytes.data(), bytes.size());
+        std::copy(bytes.begin(), bytes.end(), start);
         return start;
     }
     std::uint8_t* atStart(const Bytes& bytes) {
-        std::memcpy(mapping + page, bytes.data(), bytes.size());
+        std::copy(bytes.begin(), bytes.end(), mapping + page);
         return mapping + page;
     }
 };
