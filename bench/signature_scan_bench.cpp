@@ -1,0 +1,278 @@
+// Time of one signature search over a large image of x86-64 machine code, against
+// the plain scan and against one pass that only reads every byte.
+#include <benchmark/benchmark.h>
+#include <emmintrin.h>
+
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <random>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "reload/signature_scan.h"
+#include "tests/scan_reference.h"
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// How many of every 65536 bytes of x86-64 machine code hold each value, counted
+// over the executable sections of several large libraries on the development machine.
+constexpr std::array<std::uint16_t, 256> codeByteShare = {
+    8784, 1202,  378,  373,  594,  323,  145,  187,  865,  154,   93,   71,  174,   92,   61, 1674,  // 00
+     677,  185,   66,   53,  121,   72,   51,   46,  351,   40,   42,   42,   98,   54,   43,  384,  // 10
+     402,   74,   38,   47, 2195,  165,   33,   36,  374,  142,   37,   53,   85,   39,  168,   36,  // 20
+     238,  423,   39,   49,   78,   92,   38,   36,  193,  433,   51,  190,  106,   78,   42,   48,  // 30
+     353, 1095,   59,  182,  830,  356,  109,  138, 5277,  915,   57,   77, 1333,  268,   55,   56,  // 40
+     268,   45,   34,  158,  206,  170,  129,  141,  124,   31,   26,  155,  170,  162,  135,  119,  // 50
+     123,   30,   24,   64,  176,   45,  520,   29,  106,   36,   32,   38,  116,   43,   44,   62,  // 60
+     138,   29,   82,  105,  772,  361,   65,   81,  132,   39,   26,   70,  209,   68,   61,   93,  // 70
+     282,  148,   45, 1077,  977,  656,   53,   69,  145, 2824,   52, 2262,   97,  966,   29,   30,  // 80
+     195,   23,   26,   33,  108,   53,   23,   26,   73,   20,   19,   27,   62,   28,   23,   25,  // 90
+      87,   24,   19,   30,   36,   23,   20,   20,  105,   35,   34,   25,   64,   25,   22,   29,  // A0
+     108,   30,   26,   31,   97,   47,  109,   84,  166,  128,  132,   44,  155,   57,  135,   68,  // B0
+     602,  474,  148,  298,  166,  151,  234,  470,  180,  143,   63,   37,   40,   45,   59,   50,  // C0
+     123,   97,  137,   59,   33,   41,   66,   51,  141,   54,   62,  100,   31,   45,   89,  193,  // D0
+     233,  102,   90,   55,   69,   75,  100,  138, 1169,  381,   84,  331,  112,  119,  110,  165,  // E0
+     198,   67,   90,   96,   40,   54,  268,  222,  274,  118,  105,  109,   94,  208,  464, 2218,  // F0
+};
+
+constexpr std::size_t signatureLength = 34;
+constexpr std::size_t nearCopyLength = 30;
+constexpr std::size_t nearCopyStride = 4096;
+
+Bytes signatureBytes() {
+    const Pattern pattern = parsePattern(reloadSignature);
+    return Bytes(pattern.begin(), pattern.end());
+}
+
+bool isX86_64Elf(const std::filesystem::path& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::array<unsigned char, 20> header{};
+    if (!file.read(reinterpret_cast<char*>(header.data()), header.size())) {
+        return false;
+    }
+    // Magic, 64-bit class, little-endian, machine 62 (x86-64).
+    return header[0] == 0x7F && header[1] == 'E' && header[2] == 'L' && header[3] == 'F' && header[4] == 2 &&
+           header[5] == 1 && header[18] == 62 && header[19] == 0;
+}
+
+// The largest x86-64 shared library under /usr/lib, or an empty path.
+std::filesystem::path largestLibrary() {
+    namespace fs = std::filesystem;
+    std::vector<std::pair<std::uintmax_t, fs::path>> found;
+    std::error_code error;
+    fs::recursive_directory_iterator walk("/usr/lib", fs::directory_options::skip_permission_denied, error);
+    for (; !error && walk != fs::recursive_directory_iterator(); walk.increment(error)) {
+        const fs::directory_entry& entry = *walk;
+        std::error_code statError;
+        const std::string name = entry.path().filename().string();
+        if (entry.is_symlink(statError) || !entry.is_regular_file(statError) || name.find(".so") == std::string::npos) {
+            continue;
+        }
+        const std::uintmax_t size = entry.file_size(statError);
+        if (!statError) {
+            found.emplace_back(size, entry.path());
+        }
+    }
+    std::sort(found.begin(), found.end(), std::greater<>());
+    for (const auto& [size, path] : found) {
+        if (isX86_64Elf(path)) {
+            return path;
+        }
+    }
+    return {};
+}
+
+Bytes readFile(const std::filesystem::path& path) {
+    std::ifstream file(path, std::ios::binary);
+    const auto size = static_cast<std::size_t>(std::filesystem::file_size(path));
+    Bytes bytes(size);
+    file.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(size));
+    return file ? bytes : Bytes{};
+}
+
+// 128 MiB drawn from the byte shares of machine code, when no library is found.
+Bytes generatedCode() {
+    std::array<std::uint8_t, 65536> draw{};
+    std::size_t at = 0;
+    for (std::size_t value = 0; value < 256; ++value) {
+        std::fill_n(draw.begin() + static_cast<std::ptrdiff_t>(at), codeByteShare[value], static_cast<std::uint8_t>(value));
+        at += codeByteShare[value];
+    }
+    std::mt19937_64 random(42);
+    Bytes bytes(128u << 20);
+    for (std::size_t i = 0; i < bytes.size(); i += 4) {
+        const std::uint64_t word = random();
+        for (std::size_t k = 0; k < 4; ++k) {
+            bytes[i + k] = draw[(word >> (16 * k)) & 0xFFFF];
+        }
+    }
+    return bytes;
+}
+
+std::size_t firstOccurrence(const Bytes& image, const Bytes& needle) {
+    const auto found = std::search(image.begin(), image.end(), std::boyer_moore_horspool_searcher(needle.begin(), needle.end()));
+    return static_cast<std::size_t>(found - image.begin());
+}
+
+// PE header fields giving the image's size, every accidental copy of the
+// signature broken, and the signature planted at the last position.
+void makeImage(Bytes& image) {
+    const std::int32_t peHeader = 0x40;
+    const auto size = static_cast<std::uint32_t>(image.size());
+    std::memcpy(image.data() + 0x3C, &peHeader, sizeof peHeader);
+    std::memcpy(image.data() + peHeader + 0x50, &size, sizeof size);
+    const Bytes signature = signatureBytes();
+    // 0x26 is no byte of the signature, so the change cannot make a new copy.
+    for (std::size_t at = firstOccurrence(image, signature); at < image.size(); at = firstOccurrence(image, signature)) {
+        image[at + signatureLength - 1] = 0x26;
+    }
+    std::copy(signature.begin(), signature.end(), image.end() - static_cast<std::ptrdiff_t>(signatureLength));
+}
+
+// Corpus 1 with the signature's first 30 bytes and then a wrong byte every 4 KiB,
+// as a prologue common in the game's code would stand.
+Bytes prologueDense(const Bytes& image) {
+    Bytes dense = image;
+    const Bytes signature = signatureBytes();
+    for (std::size_t at = nearCopyStride; at + 2 * signatureLength <= dense.size(); at += nearCopyStride) {
+        std::copy_n(signature.begin(), nearCopyLength, dense.begin() + static_cast<std::ptrdiff_t>(at));
+        dense[at + nearCopyLength] = static_cast<std::uint8_t>(~signature[nearCopyLength]);
+    }
+    return dense;
+}
+
+const std::uint8_t* plainSearch(const Bytes& image) {
+    return reference::scan(image.data(), image.size(), parsePattern(reloadSignature));
+}
+
+const std::uint8_t* fastSearch(const Bytes& image) {
+    gameModuleBase = image.data();
+    return findPattern(reloadSignature);
+}
+
+// Reads every byte once, 64 at a time, folding them together.
+std::uint64_t readEveryByte(const Bytes& image) {
+    const std::uint8_t* const data = image.data();
+    __m128i a = _mm_setzero_si128(), b = a, c = a, d = a;
+    std::size_t i = 0;
+    for (; i + 64 <= image.size(); i += 64) {
+        a = _mm_xor_si128(a, _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i)));
+        b = _mm_xor_si128(b, _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i + 16)));
+        c = _mm_xor_si128(c, _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i + 32)));
+        d = _mm_xor_si128(d, _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i + 48)));
+    }
+    std::uint8_t tail = 0;
+    for (; i < image.size(); ++i) {
+        tail ^= data[i];
+    }
+    const __m128i all = _mm_xor_si128(_mm_xor_si128(a, b), _mm_xor_si128(c, d));
+    std::uint64_t folded = static_cast<std::uint64_t>(_mm_cvtsi128_si64(all)) ^
+                           static_cast<std::uint64_t>(_mm_cvtsi128_si64(_mm_unpackhi_epi64(all, all)));
+    return folded ^ tail;
+}
+
+struct Row {
+    std::string name;
+    const Bytes* image;
+    std::function<bool(const Bytes&)> run;  // false: a wrong search result
+};
+
+void timeRow(benchmark::State& state, const Row& row) {
+    for (auto _ : state) {
+        if (!row.run(*row.image)) {
+            state.SkipWithError("wrong search result");
+            break;
+        }
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * static_cast<std::int64_t>(row.image->size()));
+}
+
+double median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    const std::filesystem::path library = largestLibrary();
+    Bytes corpus = library.empty() ? Bytes{} : readFile(library);
+    const std::string source = corpus.size() >= 4096 ? library.string() : "generated x86-64 byte mix";
+    if (corpus.size() < 4096) {
+        corpus = generatedCode();
+    }
+    makeImage(corpus);
+    const Bytes dense = prologueDense(corpus);
+    const Bytes signature = signatureBytes();
+    if (firstOccurrence(corpus, signature) != corpus.size() - signatureLength ||
+        firstOccurrence(dense, signature) != dense.size() - signatureLength) {
+        std::fprintf(stderr, "the planted signature is not the first copy in the corpus\n");
+        return 1;
+    }
+    std::printf("corpus 1: %s, %zu bytes, signature at its last position\n", source.c_str(), corpus.size());
+    std::printf("corpus 2: corpus 1 with the signature's first %zu bytes and a wrong one every %zu bytes\n",
+                nearCopyLength, nearCopyStride);
+    std::printf("findPattern scans with %s\n", avx2Available() ? "AVX2" : "SSE2");
+
+    const auto checked = [](const std::uint8_t* (*search)(const Bytes&)) {
+        return [search](const Bytes& image) {
+            const std::uint8_t* const match = search(image);
+            benchmark::DoNotOptimize(match);
+            return match == image.data() + image.size() - signatureLength;
+        };
+    };
+    const auto readBound = [](const Bytes& image) {
+        std::uint64_t folded = readEveryByte(image);
+        benchmark::DoNotOptimize(folded);
+        return true;
+    };
+    const std::vector<Row> rows = {
+        {"corpus1/plain", &corpus, checked(plainSearch)},    {"corpus1/findPattern", &corpus, checked(fastSearch)},
+        {"corpus1/read-bound", &corpus, readBound},           {"corpus2/plain", &dense, checked(plainSearch)},
+        {"corpus2/findPattern", &dense, checked(fastSearch)}, {"corpus2/read-bound", &dense, readBound},
+    };
+    for (const Row& row : rows) {
+        benchmark::RegisterBenchmark(row.name.c_str(), timeRow, row)->Unit(benchmark::kMillisecond)->UseRealTime();
+    }
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+
+    // The ratios come from rounds that run every row once in turn, so that each
+    // compares rows measured under the same conditions.
+    constexpr int rounds = 9;
+    std::vector<std::vector<double>> seconds(rows.size());
+    for (int round = 0; round < rounds; ++round) {
+        for (std::size_t k = 0; k < rows.size(); ++k) {
+            const auto start = std::chrono::steady_clock::now();
+            const bool right = rows[k].run(*rows[k].image);
+            seconds[k].push_back(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+            if (!right) {
+                std::fprintf(stderr, "%s: wrong search result\n", rows[k].name.c_str());
+                return 1;
+            }
+        }
+    }
+    std::printf("\nmedian of %d rounds, each running every row once (GB = 10^9 bytes):\n", rounds);
+    std::vector<double> time(rows.size());
+    for (std::size_t k = 0; k < rows.size(); ++k) {
+        time[k] = median(seconds[k]);
+        std::printf("  %-20s %8.2f ms %7.2f GB/s\n", rows[k].name.c_str(), time[k] * 1e3,
+                    static_cast<double>(rows[k].image->size()) / time[k] / 1e9);
+    }
+    std::printf("plain / findPattern:      corpus 1 %6.2fx   corpus 2 %6.2fx   (target: at least 12x)\n",
+                time[0] / time[1], time[3] / time[4]);
+    std::printf("findPattern / read-bound: corpus 1 %6.2fx   corpus 2 %6.2fx   (target: at most 1.2x)\n",
+                time[1] / time[2], time[4] / time[5]);
+    return 0;
+}
