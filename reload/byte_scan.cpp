@@ -154,6 +154,7 @@ ScanPlan planScan(const Pattern& pattern) {
     ScanPlan plan;
     plan.length = pattern.size();
     plan.matchesNothing = pattern.empty();
+    plan.exact.reserve(pattern.size());
     for (std::size_t j = 0; j < pattern.size(); ++j) {
         if (pattern[j] >= 0 && pattern[j] <= 255) {
             plan.exact.push_back({j, static_cast<std::uint8_t>(pattern[j])});
@@ -165,8 +166,9 @@ ScanPlan planScan(const Pattern& pattern) {
         return plan;
     }
     // Rarest first, so that a mismatch shows at the first or second comparison.
-    std::stable_sort(plan.exact.begin(), plan.exact.end(),
-                     [](const ExactByte& a, const ExactByte& b) { return byteRank[a.value] < byteRank[b.value]; });
+    std::sort(plan.exact.begin(), plan.exact.end(), [](const ExactByte& a, const ExactByte& b) {
+        return byteRank[a.value] != byteRank[b.value] ? byteRank[a.value] < byteRank[b.value] : a.offset < b.offset;
+    });
     const std::size_t anchor = plan.exact.front().offset;
     const auto distance = [anchor](const ExactByte& entry) {
         return entry.offset > anchor ? entry.offset - anchor : anchor - entry.offset;

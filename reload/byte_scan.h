@@ -33,6 +33,7 @@ struct ScanPlan {
 // asking for AVX2 on a processor without it gives SSE2.
 enum class VectorWidth { automatic, sse2, avx2 };
 
+// Makes one allocation, whose failure throws std::bad_alloc; none is swallowed.
 ScanPlan planScan(const Pattern& pattern);
 
 // The first position in [data, data + size) where the planned pattern matches, or
