@@ -1,0 +1,35 @@
+# The plug-in as players get it: Brackenfold.asi, a 64-bit Windows DLL that the
+# script host loads from the game's folder.
+
+# The host's import library, made from the .def that binds the g++ names of the
+# declarations in plugin/script_host.h to the host's MSVC export names.
+set(script_host_def ${PROJECT_SOURCE_DIR}/plugin/script_host.def)
+set(script_host_implib ${CMAKE_CURRENT_BINARY_DIR}/libScriptHookRDR2.a)
+add_custom_command(
+  OUTPUT ${script_host_implib}
+  COMMAND ${CMAKE_DLLTOOL} -d ${script_host_def} -D ScriptHookRDR2.dll -l ${script_host_implib}
+  DEPENDS ${script_host_def}
+  COMMENT "Generating the script host's import library"
+  VERBATIM)
+add_custom_target(script_host_implib DEPENDS ${script_host_implib})
+
+# Where the game keeps its plug-ins: the stand-in game and host land here too.
+set(BRACKENFOLD_GAME_DIR ${CMAKE_BINARY_DIR}/game)
+
+add_library(Brackenfold MODULE
+  $<TARGET_OBJECTS:plugin>
+  $<TARGET_OBJECTS:reload>
+  ${PROJECT_SOURCE_DIR}/reload/game_routine.cpp)
+target_include_directories(Brackenfold PRIVATE ${PROJECT_SOURCE_DIR})
+target_link_libraries(Brackenfold PRIVATE ini warnings ${script_host_implib})
+add_dependencies(Brackenfold script_host_implib)
+# -static: with only -static-libgcc -static-libstdc++ the posix toolchain still
+# imports libwinpthread-1.dll, which a player's game folder does not have.
+# --exclude-all-symbols: the plug-in exports nothing. -s: players get it without
+# its symbol table, a third of the size.
+target_link_options(Brackenfold PRIVATE -static -static-libgcc -static-libstdc++ -Wl,--exclude-all-symbols
+  $<$<CONFIG:Release>:-s>)
+set_target_properties(Brackenfold PROPERTIES
+  PREFIX ""
+  SUFFIX ".asi"
+  LIBRARY_OUTPUT_DIRECTORY ${BRACKENFOLD_GAME_DIR})
