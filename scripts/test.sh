@@ -4,3 +4,5 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 scripts/test-linux.sh
+scripts/test-sanitizers.sh
+scripts/test-fuzz.sh

@@ -1,0 +1,216 @@
+// Arbitrary signature texts and images through parsePattern, scanBytes and
+// findPattern, compared with a plain reference parse and scan written here.
+//
+// Input: 8 control bytes, then the signature text up to the first NUL, then the
+// image. The control bytes choose the PE header offset, a size claimed by the
+// header that may differ from the image's, an unreadable hole in the image and
+// extra region boundaries in the simulated memory map. The image sits in its own
+// exact-size heap block and the hole is poisoned, so AddressSanitizer reports any
+// read outside the readable image.
+#include <sanitizer/asan_interface.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "reload/signature_scan.h"
+#include "tests/sim/sim.h"
+
+namespace {
+
+[[noreturn]] void fail(const char* what) {
+    std::fprintf(stderr, "invariant broken: %s\n", what);
+    std::abort();
+}
+
+void require(bool holds, const char* what) {
+    if (!holds) {
+        fail(what);
+    }
+}
+
+enum Flags : std::uint8_t {
+    withHole = 1,
+    claimMore = 2,
+    claimLess = 4,
+    splitRegions = 8,
+};
+
+constexpr std::size_t peHeaderSize = 0x54;  // up to and with SizeOfImage
+constexpr std::size_t guardSize = 0x10000;  // unreadable memory after the image
+
+bool isBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+// strtoul in base 16 with a 32-bit unsigned long, built on the C library's 64-bit
+// conversion: a magnitude beyond 32 bits saturates, a minus sign negates.
+std::uint32_t readHex32(const char* text, std::size_t& used) {
+    char* stop = nullptr;
+    errno = 0;
+    const unsigned long long value = std::strtoull(text, &stop, 16);
+    const bool outOfRange = errno == ERANGE;
+    used = static_cast<std::size_t>(stop - text);
+    if (used == 0) {
+        return 0;
+    }
+    const char* sign = text;
+    while (isBlank(*sign)) {
+        ++sign;
+    }
+    const bool negative = *sign == '-';
+    const unsigned long long magnitude = outOfRange ? ULLONG_MAX : negative ? 0ull - value : value;
+    if (magnitude > 0xFFFFFFFFull) {
+        return 0xFFFFFFFFu;
+    }
+    const auto result = static_cast<std::uint32_t>(magnitude);
+    return negative ? 0u - result : result;
+}
+
+Pattern referenceParse(const char* text) {
+    Pattern pattern;
+    const std::size_t end = std::strlen(text);
+    for (std::size_t cursor = 0; cursor < end; ++cursor) {
+        if (text[cursor] == '?') {
+            cursor += text[cursor + 1] == '?' ? 2 : 1;
+            pattern.push_back(-1);
+        } else {
+            std::size_t used = 0;
+            pattern.push_back(static_cast<std::int32_t>(readHex32(text + cursor, used)));
+            cursor += used;
+        }
+    }
+    return pattern;
+}
+
+bool entryMatches(std::int32_t entry, std::uint8_t byte) {
+    return entry == -1 || (entry >= 0 && entry <= 255 && entry == byte);
+}
+
+// The first position i from 0 to limit - n inclusive where the pattern matches and
+// [i, i + n) stays clear of the hole [holeBegin, holeEnd); -1 when there is none.
+long long referenceScan(const std::uint8_t* data, std::size_t limit, const Pattern& pattern,
+                        std::size_t holeBegin = 0, std::size_t holeEnd = 0) {
+    const std::size_t n = pattern.size();
+    if (n == 0 || n > limit) {
+        return -1;
+    }
+    for (std::size_t i = 0; i + n <= limit; ++i) {
+        if (holeBegin < holeEnd && i < holeEnd && holeBegin < i + n) {
+            continue;
+        }
+        bool all = true;
+        for (std::size_t j = 0; j < n && all; ++j) {
+            all = entryMatches(pattern[j], data[i + j]);
+        }
+        if (all) {
+            return static_cast<long long>(i);
+        }
+    }
+    return -1;
+}
+
+long long positionOf(const std::uint8_t* found, const std::uint8_t* base) {
+    return found == nullptr ? -1 : static_cast<long long>(found - base);
+}
+
+std::uint16_t read16(const std::uint8_t* control, std::size_t at) {
+    return static_cast<std::uint16_t>(control[at] | (control[at + 1] << 8));
+}
+
+void write32(std::uint8_t* at, std::uint32_t value) { std::memcpy(at, &value, sizeof value); }
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    std::uint8_t control[8] = {};
+    std::memcpy(control, data, std::min(size, sizeof control));
+    const std::uint8_t* rest = data + std::min(size, sizeof control);
+    const std::size_t restSize = size - std::min(size, sizeof control);
+    const auto* nul = static_cast<const std::uint8_t*>(std::memchr(rest, 0, restSize));
+    const std::size_t textSize = nul != nullptr ? static_cast<std::size_t>(nul - rest) : restSize;
+    const std::uint8_t* imageBytes = nul != nullptr ? nul + 1 : rest + restSize;
+    const std::size_t imageSize = static_cast<std::size_t>(rest + restSize - imageBytes);
+
+    // The text in a block of exactly its length and NUL.
+    const std::unique_ptr<char[]> text(new char[textSize + 1]);
+    std::memcpy(text.get(), rest, textSize);
+    text[textSize] = '\0';
+
+    const Pattern pattern = parsePattern(text.get());
+    require(pattern == referenceParse(text.get()), "parsePattern reads tokens as strtoul does");
+
+    {
+        // scanBytes over the image bytes alone, in a block of exactly their size.
+        const std::unique_ptr<std::uint8_t[]> exact(new std::uint8_t[imageSize]);
+        std::memcpy(exact.get(), imageBytes, imageSize);
+        const long long expected = referenceScan(exact.get(), imageSize, pattern);
+        require(positionOf(scanBytes(exact.get(), imageSize, pattern), exact.get()) == expected,
+                "scanBytes finds the first match, or none");
+    }
+
+    sim::reset();
+    gameModuleBase = nullptr;
+    require(findPattern(text.get()) == nullptr, "no image, no match");
+
+    // The image: the fuzz bytes, padded with zeros so that the PE header fits.
+    const std::uint8_t flags = control[0];
+    const std::size_t peOffset = std::size_t{control[7]} * 4;
+    const std::size_t headerEnd = peOffset + peHeaderSize;
+    const std::size_t total = std::max(imageSize, headerEnd);
+    std::size_t claimed = total;
+    if (flags & claimMore) {
+        claimed = total + read16(control, 5);
+    } else if (flags & claimLess) {
+        claimed = total - std::min<std::size_t>(total, read16(control, 5));
+    }
+    const std::unique_ptr<std::uint8_t[]> image(new std::uint8_t[total]());
+    std::memcpy(image.get(), imageBytes, imageSize);
+    write32(image.get() + 0x3C, static_cast<std::uint32_t>(peOffset));
+    write32(image.get() + peOffset + 0x50, static_cast<std::uint32_t>(claimed));
+
+    // The hole never covers the headers: the image is presumed to have them.
+    std::size_t holeBegin = total;
+    std::size_t holeEnd = total;
+    if (flags & withHole) {
+        holeBegin = headerEnd + read16(control, 1) % (total - headerEnd + 1);
+        holeEnd = holeBegin + read16(control, 3) % (total - holeBegin + 1);
+    }
+    const auto at = [&](std::size_t offset) { return static_cast<const void*>(image.get() + offset); };
+    // As on Windows, the lowest 64 KiB of the address space are never mapped.
+    std::vector<sim::Region> regions{{nullptr, 0x10000, false}};
+    if (flags & splitRegions) {
+        // Readable regions that end inside readable memory: one readable run still.
+        const std::size_t before = headerEnd + (read16(control, 1) >> 1) % (holeBegin - headerEnd + 1);
+        regions.push_back({at(0), before, true});
+    }
+    if (holeEnd > holeBegin) {
+        regions.push_back({at(holeBegin), holeEnd - holeBegin, false});
+    }
+    if ((flags & splitRegions) && holeEnd < total) {
+        const std::size_t length = 1 + (read16(control, 3) >> 1) % (total - holeEnd);
+        regions.push_back({at(holeEnd), length, true});
+    }
+    regions.push_back({at(total), guardSize, false});
+    sim::setRegions(regions);
+    ASAN_POISON_MEMORY_REGION(image.get() + holeBegin, holeEnd - holeBegin);
+
+    gameModuleBase = image.get();
+    const long long expected = referenceScan(image.get(), std::min(claimed, total), pattern, holeBegin, holeEnd);
+    const long long found = positionOf(findPattern(text.get()), image.get());
+    gameModuleBase = nullptr;
+    ASAN_UNPOISON_MEMORY_REGION(image.get() + holeBegin, holeEnd - holeBegin);
+    if (found != expected) {
+        std::fprintf(stderr, "findPattern: expected %lld, got %lld (image %zu, claimed %zu, hole %zu..%zu)\n",
+                     expected, found, total, claimed, holeBegin, holeEnd);
+        fail("findPattern finds the first match in readable memory, or none");
+    }
+    return 0;
+}

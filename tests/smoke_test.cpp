@@ -1,5 +1,0 @@
-#include <gtest/gtest.h>
-
-#include "reload/signature_scan.h"
-
-TEST(Smoke, SignatureParses) { EXPECT_EQ(parsePattern(reloadSignature).size(), 34u); }
