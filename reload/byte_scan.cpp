@@ -16,7 +16,9 @@
 
 namespace {
 
-// Rank of each byte value by its count in x86-64 machine code, 0 for the rarest and 255 for the commonest, measured over the executable sections of several large compiled libraries.
+// Rank of each byte value by its count in x86-64 machine code, 0 for the rarest and
+// 255 for the commonest, measured over the executable sections of several large
+// compiled libraries.
 constexpr std::uint8_t byteRank[256] = {
     255, 247, 224, 222, 234, 216, 176, 197, 240, 180, 131, 111, 192, 129,  95, 249,  // 00
     237, 196, 104,  80, 157, 112,  76,  69, 218,  54,  59,  57, 137,  84,  61, 226,  // 10
