@@ -1,0 +1,155 @@
+#include "tests/standin/game_image.h"
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <stdexcept>
+
+#include "tests/standin/standin_host.h"
+
+// The routine's first 34 bytes are written out byte for byte: an assembler may pick
+// other encodings (mov rbp, rsp as 48 89 E5). The unwind data describes the same
+// prologue, so exceptions and debuggers can walk through it; save offsets count from
+// the frame pointer, which holds the stack pointer after the five pushes.
+// Sorting puts .text$zzzz_pad right before .text$zzzz_routine, at the end of .text.
+asm(R"(
+    .section .text$zzzz_pad,"xr"
+    .p2align 12
+    .globl standinRoutinePadding
+standinRoutinePadding:
+    .fill 8192, 1, 0xCC
+
+    .section .text$zzzz_routine,"xr"
+    .p2align 4
+    .globl standinReloadRoutine
+    .def standinReloadRoutine; .scl 2; .type 32; .endef
+    .seh_proc standinReloadRoutine
+standinReloadRoutine:
+    .byte 0x48, 0x89, 0x5C, 0x24, 0x08
+    .seh_savereg %rbx, 48
+    .byte 0x48, 0x89, 0x74, 0x24, 0x18
+    .seh_savereg %rsi, 64
+    .byte 0x48, 0x89, 0x7C, 0x24, 0x20
+    .seh_savereg %rdi, 72
+    .byte 0x55
+    .seh_pushreg %rbp
+    .byte 0x41, 0x54
+    .seh_pushreg %r12
+    .byte 0x41, 0x55
+    .seh_pushreg %r13
+    .byte 0x41, 0x56
+    .seh_pushreg %r14
+    .byte 0x41, 0x57
+    .seh_pushreg %r15
+    .byte 0x48, 0x8B, 0xEC
+    .seh_setframe %rbp, 0
+    .byte 0x48, 0x83, 0xEC, 0x60
+    .seh_stackalloc 0x60
+    .seh_endprologue
+    .byte 0x48, 0x8B, 0xD9
+    movq %rbx, %rcx
+    call standinNoteRoutineCall
+    movq 48(%rbp), %rbx
+    movq 64(%rbp), %rsi
+    movq 72(%rbp), %rdi
+    leaq 0(%rbp), %rsp
+    popq %r15
+    popq %r14
+    popq %r13
+    popq %r12
+    popq %rbp
+    ret
+    .seh_endproc
+    .text
+)");
+
+namespace {
+
+const char signatureText[] =
+    "48 89 5C 24 08 48 89 74 24 18 48 89 7C 24 20 55 41 54 41 55 41 56 41 57 48 8B EC 48 83 EC 60 48 8B D9";
+
+bool routineThrows = false;
+
+bool readable(const MEMORY_BASIC_INFORMATION& info) {
+    constexpr DWORD anyRead = PAGE_READONLY | PAGE_READWRITE | PAGE_WRITECOPY | PAGE_EXECUTE_READ |
+                              PAGE_EXECUTE_READWRITE | PAGE_EXECUTE_WRITECOPY;
+    return info.State == MEM_COMMIT && (info.Protect & PAGE_GUARD) == 0 && (info.Protect & anyRead) != 0;
+}
+
+}  // namespace
+
+extern "C" void standinNoteRoutineCall(const char* dataName) {
+    standinNote(HostCall::GameRoutine, reinterpret_cast<std::uintptr_t>(dataName), dataName);
+    if (routineThrows) {
+        throw std::runtime_error("thrown inside the game routine");
+    }
+}
+
+const std::uint8_t* routineEntry() {
+    return reinterpret_cast<const std::uint8_t*>(&standinReloadRoutine);
+}
+
+const std::uint8_t* pageBeforeRoutine() {
+    return reinterpret_cast<const std::uint8_t*>(standinRoutinePadding) + pageSize;
+}
+
+std::vector<std::uint8_t> signatureBytes() {
+    std::vector<std::uint8_t> bytes;
+    const char* cursor = signatureText;
+    while (*cursor != '\0') {
+        char* end = nullptr;
+        bytes.push_back(static_cast<std::uint8_t>(std::strtoul(cursor, &end, 16)));
+        cursor = *end == ' ' ? end + 1 : end;
+    }
+    return bytes;
+}
+
+std::vector<const std::uint8_t*> signatureOccurrences() {
+    const auto* base = reinterpret_cast<const std::uint8_t*>(GetModuleHandleA(nullptr));
+    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS64*>(base + dos->e_lfanew);
+    const std::uint8_t* const end = base + nt->OptionalHeader.SizeOfImage;
+    const std::vector<std::uint8_t> pattern = signatureBytes();
+
+    // Adjacent readable regions are searched as one run, so no occurrence is missed
+    // where two regions meet.
+    std::vector<const std::uint8_t*> found;
+    const auto searchRun = [&](const std::uint8_t* first, const std::uint8_t* last) {
+        for (const std::uint8_t* at = first; at + pattern.size() <= last; ++at) {
+            if (std::memcmp(at, pattern.data(), pattern.size()) == 0) {
+                found.push_back(at);
+            }
+        }
+    };
+    const std::uint8_t* runStart = nullptr;
+    const std::uint8_t* region = base;
+    while (region < end) {
+        MEMORY_BASIC_INFORMATION info{};
+        if (VirtualQuery(region, &info, sizeof info) == 0) {
+            break;
+        }
+        const auto* regionEnd = static_cast<const std::uint8_t*>(info.BaseAddress) + info.RegionSize;
+        if (regionEnd > end) {
+            regionEnd = end;
+        }
+        if (readable(info) && runStart == nullptr) {
+            runStart = region;
+        } else if (!readable(info) && runStart != nullptr) {
+            searchRun(runStart, region);
+            runStart = nullptr;
+        }
+        region = regionEnd;
+    }
+    if (runStart != nullptr) {
+        searchRun(runStart, region);
+    }
+    return found;
+}
+
+void throwFromRoutine(bool enable) {
+    routineThrows = enable;
+}

@@ -1,0 +1,33 @@
+// The stand-in game's own image: its reload routine, whose first 34 bytes are the
+// signature the plug-in looks for, and two padding pages laid out right before it,
+// so that a test can make a whole page before the routine unreadable.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+inline constexpr std::size_t pageSize = 4096;
+
+extern "C" {
+// The game's reload routine: records the text it is called with and returns.
+void standinReloadRoutine(const char* dataName);
+// Two page-aligned pages of the image, placed just before the routine.
+extern const unsigned char standinRoutinePadding[];
+}
+
+const std::uint8_t* routineEntry();
+// The padding's second page: the last whole page before the routine.
+const std::uint8_t* pageBeforeRoutine();
+
+// The signature's 34 bytes, parsed from its text at run time so that the bytes
+// themselves occur in the image only at the routine.
+std::vector<std::uint8_t> signatureBytes();
+
+// Every place in the readable pages of this executable's image where the
+// signature's bytes occur.
+std::vector<const std::uint8_t*> signatureOccurrences();
+
+// When set, the routine's record keeping throws, to show that an exception can
+// unwind through the routine's hand-written prologue.
+void throwFromRoutine(bool enable);
