@@ -33,3 +33,16 @@ set_target_properties(Brackenfold PROPERTIES
   PREFIX ""
   SUFFIX ".asi"
   LIBRARY_OUTPUT_DIRECTORY ${BRACKENFOLD_GAME_DIR})
+
+# The package for players: dist/Brackenfold/ with the plug-in, a sample settings
+# file and the install text.
+set(BRACKENFOLD_DIST_DIR ${PROJECT_SOURCE_DIR}/dist/Brackenfold)
+add_custom_target(dist
+  COMMAND ${CMAKE_COMMAND} -E rm -rf ${BRACKENFOLD_DIST_DIR}
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${BRACKENFOLD_DIST_DIR}
+  COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:Brackenfold>
+          ${PROJECT_SOURCE_DIR}/package/BrackenfoldConfig.ini ${PROJECT_SOURCE_DIR}/package/INSTALL.txt
+          ${BRACKENFOLD_DIST_DIR}
+  DEPENDS Brackenfold
+  COMMENT "Packing dist/Brackenfold"
+  VERBATIM)

@@ -6,3 +6,4 @@ scripts/install-deps.sh
 scripts/test-linux.sh
 scripts/test-sanitizers.sh
 scripts/test-fuzz.sh
+scripts/test-windows.sh
