@@ -26,7 +26,8 @@ struct Call {
     std::uint64_t value = 0;         // scriptWait's milliseconds, a hash, a pushed value
     const void* pointer = nullptr;   // a module handle, function or routine address
     const void* function = nullptr;  // the script function given to scriptRegister
-    std::string text;                // the text the game routine was called with
+    std::string text{};              // the text the game routine was called with
+    const char* textAddress = nullptr;  // where that text lies
 
     bool operator==(const Call&) const = default;
 };
@@ -35,9 +36,14 @@ struct Region {
     const void* base;
     std::size_t size;
     bool readable;
+    // What VirtualQuery reports for the region when not 0; by default it is
+    // committed, and execute-read or no-access as `readable` says.
+    std::uint32_t state = 0;
+    std::uint32_t protect = 0;
 };
 
-// Back to the start: tick count 0, no modules, all memory readable, no calls.
+// Back to the start: tick count 0, no modules, all memory readable, no calls,
+// scripts run on.
 void reset();
 
 void setTickCount(std::uint32_t ticks);
@@ -52,5 +58,14 @@ void setRegions(std::vector<Region> regions);
 
 const std::vector<Call>& calls();
 void clearCalls();
+
+// Thrown by scriptWait once the given number of waits has been recorded: the
+// simulated host's way of no longer running a script that never returns.
+struct ScriptStopped {};
+void stopScriptAfterWaits(std::size_t waits);
+
+// True while the simulated host records a call on this thread: the allocations it
+// makes then are the host's, not the plug-in's.
+bool recordingCall();
 
 }  // namespace sim

@@ -1,0 +1,152 @@
+// Shared by the plug-in's tests: a fixture that puts every global the plug-in and
+// the simulated host keep back to their load-time state, a temporary current
+// directory for the settings file, and simulated game images.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "plugin/key_records.h"
+#include "reload/reload_key.h"
+#include "reload/reload_loop.h"
+#include "reload/signature_scan.h"
+#include "tests/sim/sim.h"
+
+inline void resetPluginState() {
+    sim::reset();
+    for (std::uint32_t key = 0; key < keyRecordCount; ++key) {
+        resetKeyRecord(key);
+    }
+    reloadKey = defaultReloadKey;
+    gameModuleBase = nullptr;
+    settings.clear();
+}
+
+class PluginTest : public ::testing::Test {
+protected:
+    void SetUp() override { resetPluginState(); }
+    void TearDown() override { resetPluginState(); }
+};
+
+// Runs each test in a fresh, empty current directory, removed afterwards, so the
+// settings file the plug-in looks for is only ever the one the test writes.
+class InTempDirectory : public PluginTest {
+protected:
+    void SetUp() override {
+        PluginTest::SetUp();
+        previous_ = std::filesystem::current_path();
+        std::string name = (std::filesystem::temp_directory_path() / "brackenfold-XXXXXX").string();
+        ASSERT_NE(mkdtemp(name.data()), nullptr);
+        directory_ = name;
+        std::filesystem::current_path(directory_);
+    }
+
+    void TearDown() override {
+        std::filesystem::current_path(previous_);
+        std::error_code ignored;
+        std::filesystem::remove_all(directory_, ignored);
+        PluginTest::TearDown();
+    }
+
+    // Writes the settings file byte for byte.
+    static void writeSettings(const std::string& content) {
+        std::ofstream file(settingsFileName, std::ios::binary);
+        file << content;
+    }
+
+private:
+    std::filesystem::path previous_;
+    std::filesystem::path directory_;
+};
+
+// The game reload routine's first 34 bytes, written out independently of the
+// signature text.
+inline constexpr std::array<std::uint8_t, 34> signatureBytes{
+    0x48, 0x89, 0x5C, 0x24, 0x08, 0x48, 0x89, 0x74, 0x24, 0x18, 0x48, 0x89,
+    0x7C, 0x24, 0x20, 0x55, 0x41, 0x54, 0x41, 0x55, 0x41, 0x56, 0x41, 0x57,
+    0x48, 0x8B, 0xEC, 0x48, 0x83, 0xEC, 0x60, 0x48, 0x8B, 0xD9,
+};
+
+// Where the simulated images put their PE header, and so their SizeOfImage field.
+inline constexpr std::size_t peHeaderOffset = 0x40;
+inline constexpr std::size_t sizeOfImageOffset = peHeaderOffset + 0x50;
+inline constexpr std::size_t imageHeaderEnd = sizeOfImageOffset + 4;
+
+inline void writeImageSize(std::uint8_t* image, std::uint32_t sizeOfImage) {
+    const auto peOffset = static_cast<std::int32_t>(peHeaderOffset);
+    std::memcpy(image + 0x3C, &peOffset, sizeof peOffset);
+    std::memcpy(image + sizeOfImageOffset, &sizeOfImage, sizeof sizeOfImage);
+}
+
+inline void plantSignature(std::uint8_t* image, std::size_t offset) {
+    std::memcpy(image + offset, signatureBytes.data(), signatureBytes.size());
+}
+
+// Fills `bytes` with noise that holds the signature nowhere: random bytes with
+// scattered beginnings of it, so that a scan must often compare far before a
+// mismatch.
+inline void fillWithNoise(std::uint8_t* bytes, std::size_t size, unsigned seed) {
+    std::mt19937 random(seed);
+    for (std::size_t i = 0; i < size; ++i) {
+        bytes[i] = static_cast<std::uint8_t>(random());
+    }
+    for (std::size_t at = 0; at + signatureBytes.size() <= size; at += 7 + random() % 40) {
+        const std::size_t prefix = random() % signatureBytes.size();
+        std::memcpy(bytes + at, signatureBytes.data(), prefix);
+    }
+}
+
+// A buffer of `bufferSize` bytes of noise whose headers claim an image of
+// `sizeOfImage` bytes (by default, the whole buffer).
+inline std::vector<std::uint8_t> makeImage(std::size_t bufferSize, std::uint32_t sizeOfImage = 0,
+                                           unsigned seed = 1) {
+    std::vector<std::uint8_t> image(bufferSize);
+    fillWithNoise(image.data(), image.size(), seed);
+    writeImageSize(image.data(), sizeOfImage != 0 ? sizeOfImage : static_cast<std::uint32_t>(bufferSize));
+    return image;
+}
+
+// The calls of one on-screen text through the four natives.
+inline std::vector<sim::Call> messageCalls(const char* text) {
+    using sim::CallKind;
+    return {
+        {CallKind::NativeInit, messageNatives[0]},
+        {CallKind::NativePush64, static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(text))},
+        {CallKind::NativeCall},
+        {CallKind::NativeInit, messageNatives[1]},
+        {CallKind::NativeCall},
+        {CallKind::NativeInit, messageNatives[2]},
+        {CallKind::NativeCall},
+        {CallKind::NativeInit, messageNatives[3]},
+        {CallKind::NativeCall},
+    };
+}
+
+inline sim::Call waitCall() { return {sim::CallKind::ScriptWait, 0}; }
+
+inline sim::Call gameRoutineCall(const std::uint8_t* entry) {
+    return {sim::CallKind::GameRoutine, 0, entry, nullptr, reloadDataName, reloadDataName};
+}
+
+// Readable gtest output for recorded calls.
+namespace sim {
+inline void PrintTo(const Call& call, std::ostream* out) {
+    static const char* const names[] = {"ScriptRegister", "ScriptUnregister", "KeyboardHandlerRegister",
+                                        "KeyboardHandlerUnregister", "ScriptWait", "NativeInit",
+                                        "NativePush64", "NativeCall", "GameRoutine"};
+    *out << names[static_cast<int>(call.kind)] << "(0x" << std::hex << call.value << std::dec << ", "
+         << call.pointer << ", " << call.function << ", \"" << call.text << "\")";
+}
+}  // namespace sim
