@@ -1,0 +1,222 @@
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+#include "plugin/key_records.h"
+#include "reload/reload_loop.h"
+#include "reload/signature_scan.h"
+#include "tests/plugin_fixture.h"
+
+namespace {
+
+constexpr std::size_t plantedAt = 0x1234;
+
+void release(unsigned long key) { handleKeyMessage(key, 1, 0x44, 0, 0, 1, 1); }
+void press(unsigned long key) { handleKeyMessage(key, 1, 0x44, 0, 0, 0, 0); }
+
+std::vector<sim::Call> onlyWait() { return {waitCall()}; }
+
+std::vector<sim::Call> reloadPass(const std::uint8_t* entry) {
+    std::vector<sim::Call> calls{gameRoutineCall(entry)};
+    for (const sim::Call& call : messageCalls(reloadMessage)) {
+        calls.push_back(call);
+    }
+    calls.push_back(waitCall());
+    return calls;
+}
+
+std::vector<sim::Call> unavailablePass() {
+    std::vector<sim::Call> calls = messageCalls(unavailableMessage);
+    calls.push_back(waitCall());
+    return calls;
+}
+
+// One pass, and the host calls it made.
+std::vector<sim::Call> pass() {
+    sim::clearCalls();
+    runPass();
+    return sim::calls();
+}
+
+class ReloadLoop : public InTempDirectory {
+protected:
+    void SetUp() override {
+        InTempDirectory::SetUp();
+        image_ = makeImage(0x3000);
+        plantSignature(image_.data(), plantedAt);
+        sim::addModule("RDR2.exe", image_.data());
+        sim::setTickCount(50'000);
+    }
+
+    const std::uint8_t* routine() const { return image_.data() + plantedAt; }
+
+    std::vector<std::uint8_t> image_;
+};
+
+TEST_F(ReloadLoop, ReleaseOfTheReloadKeyCallsTheRoutineThenShowsTheMessageThenWaits) {
+    startScript();
+    EXPECT_EQ(gameModuleBase, image_.data());
+    EXPECT_EQ(reloadKey, 121u);
+    EXPECT_TRUE(sim::calls().empty());
+
+    handleKeyMessage(121, 1, 0x44, 0, 0, 1, 1);
+    sim::advanceTickCount(16);
+    runPass();
+
+    using sim::CallKind;
+    const auto message = static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(reloadMessage));
+    const std::vector<sim::Call> expected{
+        {CallKind::GameRoutine, 0, routine(), nullptr, "VegetationModifiers", reloadDataName},
+        {CallKind::NativeInit, 0xFA233F8FE190514CULL},
+        {CallKind::NativePush64, message},
+        {CallKind::NativeCall},
+        {CallKind::NativeInit, 0xE9990552DEC71600ULL},
+        {CallKind::NativeCall},
+        {CallKind::NativeInit, 0xA3108D6981A5CADBULL},
+        {CallKind::NativeCall},
+        {CallKind::NativeInit, 0xDFF0D417277B41F8ULL},
+        {CallKind::NativeCall},
+        {CallKind::ScriptWait, 0},
+    };
+    EXPECT_EQ(sim::calls(), expected);
+    EXPECT_STREQ(reloadMessage, "Reloaded VegetationModifiers.meta");
+    EXPECT_STREQ(reloadDataName, "VegetationModifiers");
+
+    // The release has been used up.
+    EXPECT_EQ(pass(), onlyWait());
+}
+
+TEST_F(ReloadLoop, IdlePassOnlyWaits) {
+    startScript();
+    for (int frame = 0; frame < 3; ++frame) {
+        EXPECT_EQ(pass(), onlyWait());
+        sim::advanceTickCount(16);
+    }
+}
+
+TEST_F(ReloadLoop, PressingAndHoldingDoesNothingUntilRelease) {
+    startScript();
+    for (int frame = 0; frame < 40; ++frame) {
+        press(121);  // the key repeats while held
+        sim::advanceTickCount(16);
+        ASSERT_EQ(pass(), onlyWait()) << "frame " << frame;
+    }
+    release(121);
+    sim::advanceTickCount(16);
+    EXPECT_EQ(pass(), reloadPass(routine()));
+}
+
+TEST_F(ReloadLoop, TwoReleasesBetweenPassesGiveOneReload) {
+    startScript();
+    release(121);
+    sim::advanceTickCount(5);
+    press(121);
+    sim::advanceTickCount(5);
+    release(121);
+    sim::advanceTickCount(5);
+    EXPECT_EQ(pass(), reloadPass(routine()));
+    sim::advanceTickCount(16);
+    EXPECT_EQ(pass(), onlyWait());
+}
+
+TEST_F(ReloadLoop, ReleaseOf100MsAgoIsIgnoredAndKept) {
+    startScript();
+    release(121);
+    sim::advanceTickCount(100);
+    EXPECT_EQ(pass(), onlyWait());
+    EXPECT_EQ(keyRecords[121].released.load(), 1);
+    EXPECT_EQ(keyRecords[121].stamp.load(), 50'000u);
+}
+
+TEST_F(ReloadLoop, ReleaseOfAnotherKeyDoesNothing) {
+    startScript();
+    release(120);
+    release(122);
+    EXPECT_EQ(pass(), onlyWait());
+}
+
+TEST_F(ReloadLoop, ReloadKey255NeverTriggers) {
+    writeSettings("[BrackenfoldConfig]\nReloadKey=255\n");
+    startScript();
+    ASSERT_EQ(reloadKey, 255u);
+    for (unsigned long key = 0; key < 256; ++key) {
+        release(key);
+    }
+    EXPECT_EQ(pass(), onlyWait());
+}
+
+TEST_F(ReloadLoop, ReloadKeyIsReadAfreshAtEveryPass) {
+    startScript();
+    release(121);
+    release(117);
+    reloadKey = 117;
+    EXPECT_EQ(pass(), reloadPass(routine()));
+    reloadKey = 121;
+    EXPECT_EQ(pass(), reloadPass(routine()));
+}
+
+TEST_F(ReloadLoop, StartUpTakesTheReloadKeyFromTheSettings) {
+    writeSettings("[BrackenfoldConfig]\nReloadKey=117\n");
+    startScript();
+    release(121);
+    EXPECT_EQ(pass(), onlyWait());
+    release(117);
+    EXPECT_EQ(pass(), reloadPass(routine()));
+}
+
+TEST_F(ReloadLoop, WithoutTheGameModuleTheReleaseShowsThatReloadIsUnavailable) {
+    sim::reset();
+    sim::setTickCount(50'000);
+    startScript();
+    EXPECT_EQ(gameModuleBase, nullptr);
+    release(121);
+    EXPECT_EQ(pass(), unavailablePass());
+    EXPECT_EQ(pass(), onlyWait());
+    EXPECT_STREQ(unavailableMessage, "VegetationModifiers reload unavailable: game routine not found");
+}
+
+TEST_F(ReloadLoop, WithoutTheSignatureTheReleaseShowsThatReloadIsUnavailable) {
+    std::memset(image_.data() + plantedAt, 0, 34);
+    startScript();
+    release(121);
+    EXPECT_EQ(pass(), unavailablePass());
+    EXPECT_EQ(pass(), onlyWait());
+}
+
+TEST_F(ReloadLoop, EveryReleaseSearchesTheImageAfresh) {
+    startScript();
+    release(121);
+    EXPECT_EQ(pass(), reloadPass(routine()));
+
+    std::memset(image_.data() + plantedAt, 0, 34);
+    sim::advanceTickCount(500);
+    release(121);
+    EXPECT_EQ(pass(), unavailablePass());
+
+    plantSignature(image_.data(), 0x2800);
+    sim::advanceTickCount(500);
+    release(121);
+    EXPECT_EQ(pass(), reloadPass(image_.data() + 0x2800));
+
+    plantSignature(image_.data(), 0x200);
+    sim::advanceTickCount(500);
+    release(121);
+    EXPECT_EQ(pass(), reloadPass(image_.data() + 0x200));
+}
+
+TEST_F(ReloadLoop, ScriptStartsUpOnceThenRunsPassesThatEachEndInAWait) {
+    writeSettings("[BrackenfoldConfig]\nReloadKey=117\n");
+    release(117);
+    sim::stopScriptAfterWaits(3);
+    EXPECT_THROW(scriptEntry(), sim::ScriptStopped);
+
+    std::vector<sim::Call> expected = reloadPass(routine());
+    expected.push_back(waitCall());
+    expected.push_back(waitCall());
+    EXPECT_EQ(sim::calls(), expected);
+    EXPECT_EQ(gameModuleBase, image_.data());
+}
+
+}  // namespace
