@@ -589,16 +589,8 @@ void gameImageIsSound() {
         fail("the padding pages do not lie right before the routine");
     }
     const std::uint32_t mark = standinRecordCount();
-    throwFromRoutine(true);
-    bool caught = false;
-    try {
-        standinReloadRoutine("unwind check");
-    } catch (const std::exception&) {
-        caught = true;
-    }
-    throwFromRoutine(false);
-    if (!caught) {
-        fail("the exception did not come out of the routine");
+    if (const std::string problem = checkUnwindThroughRoutine(); !problem.empty()) {
+        fail("%s", problem.c_str());
     }
     standinReloadRoutine(dataName);
     expectRecords(mark, {{HostCall::GameRoutine, std::nullopt, "unwind check"}, {HostCall::GameRoutine, std::nullopt, dataName}},

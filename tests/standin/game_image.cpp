@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <stdexcept>
+#include <string>
 
 #include "tests/standin/standin_host.h"
 
@@ -15,7 +16,9 @@
 // other encodings (mov rbp, rsp as 48 89 E5). The unwind data describes the same
 // prologue, so exceptions and debuggers can walk through it; save offsets count from
 // the frame pointer, which holds the stack pointer after the five pushes.
-// Sorting puts .text$zzzz_pad right before .text$zzzz_routine, at the end of .text.
+// The body hands the text, and the stack pointer it had on entry, to the record
+// keeping. Sorting puts .text$zzzz_pad right before .text$zzzz_routine, at the end
+// of .text.
 asm(R"(
     .section .text$zzzz_pad,"xr"
     .p2align 12
@@ -52,6 +55,7 @@ standinReloadRoutine:
     .seh_endprologue
     .byte 0x48, 0x8B, 0xD9
     movq %rbx, %rcx
+    leaq 40(%rbp), %rdx
     call standinNoteRoutineCall
     movq 48(%rbp), %rbx
     movq 64(%rbp), %rsi
@@ -72,7 +76,8 @@ namespace {
 const char signatureText[] =
     "48 89 5C 24 08 48 89 74 24 18 48 89 7C 24 20 55 41 54 41 55 41 56 41 57 48 8B EC 48 83 EC 60 48 8B D9";
 
-bool routineThrows = false;
+bool unwindCheck = false;
+std::string unwindProblem;
 
 bool readable(const MEMORY_BASIC_INFORMATION& info) {
     constexpr DWORD anyRead = PAGE_READONLY | PAGE_READWRITE | PAGE_WRITECOPY | PAGE_EXECUTE_READ |
@@ -80,11 +85,50 @@ bool readable(const MEMORY_BASIC_INFORMATION& info) {
     return info.State == MEM_COMMIT && (info.Protect & PAGE_GUARD) == 0 && (info.Protect & anyRead) != 0;
 }
 
+// Walks the stack with the system's unwinder from here out of the routine, and
+// compares what it restores with what the routine saved at `entryStack`, its
+// stack pointer on entry: the return address, rbx, rsi and rdi in the caller's
+// home slots, and the five pushed registers below it.
+__attribute__((noinline)) std::string unwindProblemFrom(const std::uint64_t* entryStack) {
+    CONTEXT context{};
+    RtlCaptureContext(&context);
+    const auto routine = reinterpret_cast<DWORD64>(&standinReloadRoutine);
+    bool leftRoutine = false;
+    for (int depth = 0; depth < 8 && !leftRoutine; ++depth) {
+        DWORD64 imageBase = 0;
+        PRUNTIME_FUNCTION function = RtlLookupFunctionEntry(context.Rip, &imageBase, nullptr);
+        if (function == nullptr) {
+            return "no unwind data on the way out of the routine";
+        }
+        leftRoutine = imageBase + function->BeginAddress == routine;
+        void* handlerData = nullptr;
+        DWORD64 establisherFrame = 0;
+        RtlVirtualUnwind(UNW_FLAG_NHANDLER, imageBase, context.Rip, function, &context, &handlerData,
+                         &establisherFrame, nullptr);
+    }
+    if (!leftRoutine) {
+        return "the unwinder never reached the routine";
+    }
+    const auto* stack = entryStack;
+    if (context.Rsp != reinterpret_cast<DWORD64>(stack + 1) || context.Rip != stack[0]) {
+        return "unwinding the routine gives a wrong return address or stack pointer";
+    }
+    if (context.Rbx != stack[1] || context.Rsi != stack[3] || context.Rdi != stack[4]) {
+        return "unwinding the routine restores rbx, rsi or rdi wrongly";
+    }
+    if (context.Rbp != stack[-1] || context.R12 != stack[-2] || context.R13 != stack[-3] ||
+        context.R14 != stack[-4] || context.R15 != stack[-5]) {
+        return "unwinding the routine restores a pushed register wrongly";
+    }
+    return "";
+}
+
 }  // namespace
 
-extern "C" void standinNoteRoutineCall(const char* dataName) {
+extern "C" void standinNoteRoutineCall(const char* dataName, const std::uint64_t* entryStack) {
     standinNote(HostCall::GameRoutine, reinterpret_cast<std::uintptr_t>(dataName), dataName);
-    if (routineThrows) {
+    if (unwindCheck) {
+        unwindProblem = unwindProblemFrom(entryStack);
         throw std::runtime_error("thrown inside the game routine");
     }
 }
@@ -150,6 +194,18 @@ std::vector<const std::uint8_t*> signatureOccurrences() {
     return found;
 }
 
-void throwFromRoutine(bool enable) {
-    routineThrows = enable;
+std::string checkUnwindThroughRoutine() {
+    unwindCheck = true;
+    unwindProblem = "the routine was not called";
+    bool caught = false;
+    try {
+        standinReloadRoutine("unwind check");
+    } catch (const std::runtime_error&) {
+        caught = true;
+    }
+    unwindCheck = false;
+    if (!caught) {
+        return "the exception did not come out of the routine";
+    }
+    return unwindProblem;
 }

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 inline constexpr std::size_t pageSize = 4096;
@@ -28,6 +29,7 @@ std::vector<std::uint8_t> signatureBytes();
 // signature's bytes occur.
 std::vector<const std::uint8_t*> signatureOccurrences();
 
-// When set, the routine's record keeping throws, to show that an exception can
-// unwind through the routine's hand-written prologue.
-void throwFromRoutine(bool enable);
+// Calls the routine so that, inside it, the system's unwinder walks back out of
+// it and an exception is thrown through it: empty when the routine's unwind data
+// restores exactly what its prologue saved, else what went wrong.
+std::string checkUnwindThroughRoutine();

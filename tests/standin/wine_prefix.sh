@@ -6,6 +6,14 @@
 #                           folder in the temporary directory
 set -eu
 : "${WINEPREFIX:?set WINEPREFIX to the prefix of this run}"
+# It deletes the prefix: only ever one made for a run, never someone's own.
+case "$WINEPREFIX" in
+*/wine-prefix) ;;
+*)
+    echo "wine_prefix.sh: the prefix must be a folder named wine-prefix, not $WINEPREFIX" >&2
+    exit 2
+    ;;
+esac
 export WINEPREFIX
 export WINEDEBUG=-all
 
