@@ -12,7 +12,6 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
-#include <exception>
 #include <optional>
 #include <string>
 #include <vector>
