@@ -214,7 +214,12 @@ double threadCpuSeconds() {
 
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
-    const std::filesystem::path library = largestLibrary();
+    // --generated-corpus: the corpus that stands in when no library is found.
+    const bool generated = argc > 1 && std::string(argv[1]) == "--generated-corpus";
+    if (benchmark::ReportUnrecognizedArguments(generated ? argc - 1 : argc, generated ? argv + 1 : argv)) {
+        return 1;
+    }
+    const std::filesystem::path library = generated ? std::filesystem::path() : largestLibrary();
     Bytes corpus = library.empty() ? Bytes{} : readFile(library);
     const std::string source = corpus.size() >= 4096 ? library.string() : "generated x86-64 byte mix";
     if (corpus.size() < 4096) {
