@@ -3,10 +3,10 @@
 //
 // Input: 8 control bytes, then the signature text up to the first NUL, then the
 // image. The control bytes choose the PE header offset, a size claimed by the
-// header that may differ from the image's, an unreadable hole in the image and
-// extra region boundaries in the simulated memory map. The image sits in its own
-// exact-size heap block and the hole is poisoned, so AddressSanitizer reports any
-// read outside the readable image.
+// header that may differ from the image's, an unreadable hole in the image, extra
+// region boundaries in the simulated memory map and whether its lowest 64 KiB are
+// unmapped. The image sits in its own exact-size heap block and the hole is
+// poisoned, so AddressSanitizer reports any read outside the readable image.
 #include <sanitizer/asan_interface.h>
 
 #include <algorithm>
@@ -41,6 +41,7 @@ enum Flags : std::uint8_t {
     claimMore = 2,
     claimLess = 4,
     splitRegions = 8,
+    lowGuard = 16,
 };
 
 constexpr std::size_t peHeaderSize = 0x54;  // up to and with SizeOfImage
@@ -184,8 +185,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         holeEnd = holeBegin + read16(control, 3) % (total - holeBegin + 1);
     }
     const auto at = [&](std::size_t offset) { return static_cast<const void*>(image.get() + offset); };
-    // As on Windows, the lowest 64 KiB of the address space are never mapped.
-    std::vector<sim::Region> regions{{nullptr, 0x10000, false}};
+    // Either the lowest 64 KiB are unmapped, as on Windows, or the readable memory
+    // around the image reaches down to address 0.
+    std::vector<sim::Region> regions;
+    if (flags & lowGuard) {
+        regions.push_back({nullptr, 0x10000, false});
+    }
     if (flags & splitRegions) {
         // Readable regions that end inside readable memory: one readable run still.
         const std::size_t before = headerEnd + (read16(control, 1) >> 1) % (holeBegin - headerEnd + 1);
