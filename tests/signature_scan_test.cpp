@@ -12,28 +12,9 @@
 #include "plugin/kernel.h"
 #include "reload/signature_scan.h"
 #include "tests/plugin_fixture.h"
+#include "tests/scan_reference.h"
 
 namespace {
-
-// The plain scan, written the obvious way: every position from 0 to size - n, each
-// byte compared, and (when given) every byte of a match readable.
-const std::uint8_t* referenceScan(const std::uint8_t* data, std::size_t size, const Pattern& pattern,
-                                  const std::vector<bool>* readable = nullptr) {
-    const std::size_t n = pattern.size();
-    if (n == 0 || n > size) {
-        return nullptr;
-    }
-    for (std::size_t i = 0; i + n <= size; ++i) {
-        bool match = true;
-        for (std::size_t j = 0; j < n && match; ++j) {
-            match = (readable == nullptr || (*readable)[i + j]) && (pattern[j] == -1 || pattern[j] == data[i + j]);
-        }
-        if (match) {
-            return data + i;
-        }
-    }
-    return nullptr;
-}
 
 Pattern signaturePattern() { return Pattern(signatureBytes.begin(), signatureBytes.end()); }
 
@@ -113,47 +94,6 @@ TEST(SignatureText, TokenWithoutDigitsReadsAsZeroAndAdvancesOneCharacter) {
 TEST(SignatureText, EmptyTextGivesAnEmptyPattern) { EXPECT_TRUE(parsePattern("").empty()); }
 
 // ---------------------------------------------------------------------------
-// The scan over a buffer
-
-TEST(ByteScan, AgreesWithThePlainScanOnRandomPatterns) {
-    std::mt19937 random(7);
-    for (int round = 0; round < 3000; ++round) {
-        // A small alphabet, so partial matches are frequent.
-        std::vector<std::uint8_t> data(random() % 200);
-        for (auto& byte : data) {
-            byte = static_cast<std::uint8_t>(0xF0 + random() % 3);
-        }
-        Pattern pattern(random() % 12);
-        for (auto& entry : pattern) {
-            const unsigned pick = random() % 10;
-            entry = pick == 0 ? -1 : pick == 1 ? 0x1F0 : pick == 2 ? -2 : static_cast<std::int32_t>(0xF0 + random() % 3);
-        }
-        // Sometimes copy a stretch of the data into the pattern, so it occurs.
-        if (!data.empty() && pattern.size() <= data.size() && random() % 2 == 0) {
-            const std::size_t at = random() % (data.size() - pattern.size() + 1);
-            for (std::size_t j = 0; j < pattern.size(); ++j) {
-                if (pattern[j] != -1) {
-                    pattern[j] = data[at + j];
-                }
-            }
-        }
-        ASSERT_EQ(scanBytes(data.data(), data.size(), pattern), referenceScan(data.data(), data.size(), pattern))
-            << "round " << round;
-    }
-}
-
-TEST(ByteScan, MatchEndingOnTheLastByteIsFound) {
-    std::vector<std::uint8_t> data(100, 0);
-    std::memcpy(data.data() + 66, signatureBytes.data(), 34);
-    EXPECT_EQ(scanBytes(data.data(), data.size(), signaturePattern()), data.data() + 66);
-    EXPECT_EQ(scanBytes(data.data(), 34, Pattern(signatureBytes.begin(), signatureBytes.end())), nullptr);
-    EXPECT_EQ(scanBytes(data.data() + 66, 34, signaturePattern()), data.data() + 66);
-    EXPECT_EQ(scanBytes(data.data() + 66, 33, signaturePattern()), nullptr);
-    EXPECT_EQ(scanBytes(data.data(), 0, Pattern{}), nullptr);
-    EXPECT_EQ(scanBytes(data.data(), data.size(), Pattern{}), nullptr);
-}
-
-// ---------------------------------------------------------------------------
 // Finding the routine in the game's image
 
 using GameImageSearch = PluginTest;
@@ -168,7 +108,7 @@ TEST_F(GameImageSearch, SignatureIsFoundAtEveryOffsetIncludingTheLast) {
             plantSignature(image.data(), at);
             // The header fields lie inside small images and may overwrite the plant.
             writeImageSize(image.data(), size);
-            const auto* expected = referenceScan(image.data(), size, signaturePattern());
+            const auto* expected = reference::scan(image.data(), size, signaturePattern());
             if (std::memcmp(image.data() + at, signatureBytes.data(), 34) == 0) {
                 ASSERT_EQ(expected, image.data() + at);
                 ++intact;
@@ -424,7 +364,7 @@ TEST_F(UnreadableImagePages, ResultEqualsThePlainScanOverTheReadableBytes) {
         }
         sim::setRegions(regions);
         ASSERT_EQ(findPattern(reloadSignature),
-                  referenceScan(image_.data(), image_.size(), signaturePattern(), &canRead))
+                  reference::scanReadable(image_.data(), canRead, signaturePattern()))
             << "round " << round;
     }
 }
