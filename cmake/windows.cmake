@@ -16,10 +16,17 @@ add_custom_target(script_host_implib DEPENDS ${script_host_implib})
 # Where the game keeps its plug-ins: the stand-in game and host land here too.
 set(BRACKENFOLD_GAME_DIR ${CMAKE_BINARY_DIR}/game)
 
+# Its version resource comes from the project version, like the version in the log.
+configure_file(${PROJECT_SOURCE_DIR}/plugin/version.rc.in ${PROJECT_BINARY_DIR}/generated/version.rc @ONLY)
+
+enable_language(RC)
 add_library(Brackenfold MODULE
   $<TARGET_OBJECTS:plugin>
   $<TARGET_OBJECTS:reload>
-  ${PROJECT_SOURCE_DIR}/reload/game_routine.cpp)
+  $<TARGET_OBJECTS:settings>
+  $<TARGET_OBJECTS:report>
+  ${PROJECT_SOURCE_DIR}/reload/game_routine.cpp
+  ${PROJECT_BINARY_DIR}/generated/version.rc)
 target_include_directories(Brackenfold PRIVATE ${PROJECT_SOURCE_DIR})
 target_link_libraries(Brackenfold PRIVATE ini warnings ${script_host_implib})
 add_dependencies(Brackenfold script_host_implib)
@@ -35,14 +42,17 @@ set_target_properties(Brackenfold PROPERTIES
   LIBRARY_OUTPUT_DIRECTORY ${BRACKENFOLD_GAME_DIR})
 
 # The package for players: dist/Brackenfold/ with the plug-in, a sample settings
-# file and the install text.
+# file and the install text, and the same folder as dist/Brackenfold-<version>.zip.
 set(BRACKENFOLD_DIST_DIR ${PROJECT_SOURCE_DIR}/dist/Brackenfold)
+set(BRACKENFOLD_ZIP ${PROJECT_SOURCE_DIR}/dist/Brackenfold-${PROJECT_VERSION}.zip)
 add_custom_target(dist
-  COMMAND ${CMAKE_COMMAND} -E rm -rf ${BRACKENFOLD_DIST_DIR}
+  COMMAND ${CMAKE_COMMAND} -E rm -rf ${BRACKENFOLD_DIST_DIR} ${BRACKENFOLD_ZIP}
   COMMAND ${CMAKE_COMMAND} -E make_directory ${BRACKENFOLD_DIST_DIR}
   COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:Brackenfold>
           ${PROJECT_SOURCE_DIR}/package/BrackenfoldConfig.ini ${PROJECT_SOURCE_DIR}/package/INSTALL.txt
           ${BRACKENFOLD_DIST_DIR}
+  COMMAND ${CMAKE_COMMAND} -E tar cf ${BRACKENFOLD_ZIP} --format=zip Brackenfold
+  WORKING_DIRECTORY ${PROJECT_SOURCE_DIR}/dist
   DEPENDS Brackenfold
-  COMMENT "Packing dist/Brackenfold"
+  COMMENT "Packing dist/Brackenfold and dist/Brackenfold-${PROJECT_VERSION}.zip"
   VERBATIM)

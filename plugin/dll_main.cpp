@@ -2,17 +2,32 @@
 
 #include "plugin/key_records.h"
 #include "plugin/script_host.h"
+#include "plugin/single_instance.h"
 #include "reload/reload_loop.h"
+#include "report/log.h"
+
+HINSTANCE pluginModule = nullptr;
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID) {
     switch (reason) {
     case DLL_PROCESS_ATTACH:
+        if (!claimInstance()) {
+            break;
+        }
+        pluginModule = module;
         scriptRegister(module, scriptEntry);
         keyboardHandlerRegister(handleKeyMessage);
         break;
     case DLL_PROCESS_DETACH:
+        if (pluginModule != module) {
+            break;
+        }
         scriptUnregister(module);
         keyboardHandlerUnregister(handleKeyMessage);
+        logLine(LogLevel::Info, "unloaded");
+        closeLog();
+        releaseInstance();
+        pluginModule = nullptr;
         break;
     default:
         break;

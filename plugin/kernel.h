@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 #if defined(_WIN32)
 
@@ -54,8 +55,76 @@ struct MEMORY_BASIC_INFORMATION {
     DWORD Type;
 };
 
+using WORD = unsigned short;
+using HANDLE = void*;
+using HRSRC = struct HRSRC__*;
+using HGLOBAL = void*;
+using LPCSTR = const char*;
+using LPSTR = char*;
+
+#define INVALID_HANDLE_VALUE (reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(-1)))
+#define GENERIC_WRITE 0x40000000UL
+#define FILE_SHARE_READ 0x1
+#define CREATE_ALWAYS 2
+#define FILE_ATTRIBUTE_NORMAL 0x80
+#define FILE_ATTRIBUTE_DIRECTORY 0x10
+#define ERROR_ALREADY_EXISTS 183
+#define MAKEINTRESOURCEA(id) (reinterpret_cast<LPCSTR>(static_cast<std::uintptr_t>(static_cast<WORD>(id))))
+
+struct SYSTEMTIME {
+    WORD wYear;
+    WORD wMonth;
+    WORD wDayOfWeek;
+    WORD wDay;
+    WORD wHour;
+    WORD wMinute;
+    WORD wSecond;
+    WORD wMilliseconds;
+};
+
+struct FILETIME {
+    DWORD dwLowDateTime;
+    DWORD dwHighDateTime;
+};
+
+enum GET_FILEEX_INFO_LEVELS { GetFileExInfoStandard };
+
+struct WIN32_FILE_ATTRIBUTE_DATA {
+    DWORD dwFileAttributes;
+    FILETIME ftCreationTime;
+    FILETIME ftLastAccessTime;
+    FILETIME ftLastWriteTime;
+    DWORD nFileSizeHigh;
+    DWORD nFileSizeLow;
+};
+
+union LARGE_INTEGER {
+    long long QuadPart;
+};
+
 DWORD GetTickCount();
 HMODULE GetModuleHandleA(const char* moduleName);
 SIZE_T VirtualQuery(const void* address, MEMORY_BASIC_INFORMATION* info, SIZE_T length);
+
+DWORD GetModuleFileNameA(HMODULE module, LPSTR path, DWORD size);
+DWORD GetEnvironmentVariableA(LPCSTR name, LPSTR value, DWORD size);
+DWORD GetLastError();
+DWORD GetCurrentProcessId();
+void GetLocalTime(SYSTEMTIME* time);
+BOOL QueryPerformanceCounter(LARGE_INTEGER* count);
+BOOL QueryPerformanceFrequency(LARGE_INTEGER* frequency);
+
+HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD share, void* security, DWORD disposition, DWORD flags,
+                   HANDLE templateFile);
+BOOL WriteFile(HANDLE file, const void* data, DWORD size, DWORD* written, void* overlapped);
+BOOL CloseHandle(HANDLE handle);
+BOOL CreateDirectoryA(LPCSTR path, void* security);
+BOOL GetFileAttributesExA(LPCSTR name, GET_FILEEX_INFO_LEVELS level, void* information);
+HANDLE CreateMutexA(void* security, BOOL initialOwner, LPCSTR name);
+
+HRSRC FindResourceA(HMODULE module, LPCSTR name, LPCSTR type);
+DWORD SizeofResource(HMODULE module, HRSRC resource);
+HGLOBAL LoadResource(HMODULE module, HRSRC resource);
+void* LockResource(HGLOBAL data);
 
 #endif

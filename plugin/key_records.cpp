@@ -3,13 +3,29 @@
 #include "plugin/kernel.h"
 
 KeyRecord keyRecords[keyRecordCount] = {};
+std::atomic<std::uint32_t> modifiersDown{0};
 
 namespace {
+
 constexpr auto relaxed = std::memory_order_relaxed;
+
+std::uint32_t modifierOf(std::uint32_t code) {
+    switch (code) {
+    case ctrlKey:
+        return ctrlModifier;
+    case shiftKey:
+        return shiftModifier;
+    case altKey:
+        return altModifier;
+    default:
+        return 0;
+    }
 }
 
-void handleKeyMessage(unsigned long key, unsigned short, unsigned char, int, int fifth, int sixth,
-                      int isRelease) {
+}  // namespace
+
+void handleKeyMessage(unsigned long key, unsigned short, unsigned char, int, int isWithAlt, int wasDownBefore,
+                      int isUpNow) {
     // The code is a 32-bit value on the host's side, whatever width long has here.
     const auto code = static_cast<std::uint32_t>(key);
     if (code >= keyRecordCount) {
@@ -17,9 +33,16 @@ void handleKeyMessage(unsigned long key, unsigned short, unsigned char, int, int
     }
     KeyRecord& record = keyRecords[code];
     record.stamp.store(static_cast<std::uint32_t>(GetTickCount()), relaxed);
-    record.fifth.store(fifth, relaxed);
-    record.sixth.store(sixth, relaxed);
-    record.released.store(isRelease, relaxed);
+    record.withAlt.store(isWithAlt, relaxed);
+    record.wasDownBefore.store(wasDownBefore, relaxed);
+    record.released.store(isUpNow, relaxed);
+    if (const std::uint32_t modifier = modifierOf(code)) {
+        if (isUpNow != 0) {
+            modifiersDown.fetch_and(~modifier, relaxed);
+        } else {
+            modifiersDown.fetch_or(modifier, relaxed);
+        }
+    }
 }
 
 bool consumeKeyRelease(std::uint32_t key) {
@@ -35,10 +58,20 @@ bool consumeKeyRelease(std::uint32_t key) {
     return false;
 }
 
+bool consumeChordRelease(const KeyChord& chord) {
+    // Read before the release is consumed, which clears it.
+    const bool withAlt = keyRecords[chord.key].withAlt.load(relaxed) != 0;
+    if (!consumeKeyRelease(chord.key)) {
+        return false;
+    }
+    const std::uint32_t held = modifiersDown.load(relaxed) | (withAlt ? altModifier : 0);
+    return (chord.modifiers & ~held) == 0;
+}
+
 void resetKeyRecord(std::uint32_t key) {
     KeyRecord& record = keyRecords[key];
     record.stamp.store(0, relaxed);
-    record.fifth.store(0, relaxed);
-    record.sixth.store(0, relaxed);
+    record.withAlt.store(0, relaxed);
+    record.wasDownBefore.store(0, relaxed);
     record.released.store(0, relaxed);
 }

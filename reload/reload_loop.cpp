@@ -1,13 +1,19 @@
 #include "reload/reload_loop.h"
 
+#include <cstdio>
+#include <cstring>
+
+#include "plugin/dll_main.h"
 #include "plugin/kernel.h"
 #include "plugin/key_records.h"
 #include "plugin/script_host.h"
+#include "plugin/version.h"
 #include "reload/game_routine.h"
-#include "reload/reload_key.h"
 #include "reload/signature_scan.h"
-
-std::uint32_t reloadKey = defaultReloadKey;
+#include "report/game_version.h"
+#include "report/log.h"
+#include "settings/key_names.h"
+#include "settings/settings.h"
 
 const char gameModuleName[] = "RDR2.exe";
 const char reloadDataName[] = "VegetationModifiers";
@@ -16,42 +22,120 @@ const char unavailableMessage[] = "VegetationModifiers reload unavailable: game 
 
 namespace {
 
-void reload() {
-    const std::uint8_t* entry = nullptr;
-    try {
-        entry = findPattern(reloadSignature);
-    } catch (...) {
-        // No memory for the pattern: treated like a routine that cannot be found.
+struct Path {
+    char text[300];
+};
+
+Path moduleFileName(HMODULE module) {
+    Path path{};
+    const DWORD length = GetModuleFileNameA(module, path.text, sizeof path.text);
+    if (length == 0 || length >= sizeof path.text) {
+        std::snprintf(path.text, sizeof path.text, "unknown");
     }
-    if (entry == nullptr) {
-        showMessage(unavailableMessage);
+    return path;
+}
+
+const char* lastPart(const char* path) {
+    const char* part = path;
+    for (const char* at = path; *at != '\0'; ++at) {
+        if (*at == '\\' || *at == '/') {
+            part = at + 1;
+        }
+    }
+    return part;
+}
+
+double millisecondsSince(const LARGE_INTEGER& start) {
+    LARGE_INTEGER end{};
+    LARGE_INTEGER frequency{};
+    QueryPerformanceCounter(&end);
+    QueryPerformanceFrequency(&frequency);
+    if (frequency.QuadPart <= 0) {
+        return 0.0;
+    }
+    return static_cast<double>(end.QuadPart - start.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
+}
+
+void logPlugin() {
+    logLine(LogLevel::Info, "Brackenfold %s (%s)", brackenfoldVersion,
+            pluginModule != nullptr ? moduleFileName(pluginModule).text : "unknown");
+    if (std::strcmp(logPath(), logFileName) != 0) {
+        logLine(LogLevel::Warn, "log: the game's folder takes no %s; this log is %s", logFileName, logPath());
+    }
+}
+
+void logGame() {
+    const std::uint8_t* const base = gameModuleBase;
+    if (base == nullptr) {
+        logLine(LogLevel::Error, "game: no module %s in this process (%s); reloads are unavailable", gameModuleName,
+                lastPart(moduleFileName(nullptr).text));
         return;
     }
-    callGameRoutine(entry, reloadDataName);
-    showMessage(reloadMessage);
+    const auto module = reinterpret_cast<HMODULE>(const_cast<std::uint8_t*>(base));
+    const std::size_t size = imageSize(base);
+    if (const auto version = moduleFileVersion(module)) {
+        logLine(LogLevel::Info, "game: %s %u.%u.%u.%u, image %zu bytes", gameModuleName, unsigned{version->major},
+                unsigned{version->minor}, unsigned{version->build}, unsigned{version->revision}, size);
+    } else {
+        logLine(LogLevel::Warn, "game: %s, file version unknown, image %zu bytes", gameModuleName, size);
+    }
+}
+
+// Finds the routine afresh, calls it and says so; false when nothing was called.
+bool reload() {
+    LARGE_INTEGER start{};
+    QueryPerformanceCounter(&start);
+    ImageSearch search;
+    try {
+        search = searchGameImage(reloadSignature);
+    } catch (...) {
+        logLine(LogLevel::Error, "reload: no memory for the search; nothing reloaded");
+        tellPlayer(unavailableMessage);
+        return false;
+    }
+    const double milliseconds = millisecondsSince(start);
+    if (search.match == nullptr) {
+        logLine(LogLevel::Error,
+                "reload: game routine not found in %.3f ms (searched %zu bytes, skipped %zu unreadable bytes); "
+                "nothing reloaded",
+                milliseconds, search.searched, search.skipped);
+        tellPlayer(unavailableMessage);
+        return false;
+    }
+    logLine(LogLevel::Info,
+            "reload: game routine found at %s+0x%zX in %.3f ms (searched %zu bytes, skipped %zu unreadable bytes)",
+            gameModuleName, static_cast<std::size_t>(search.match - gameModuleBase), milliseconds, search.searched,
+            search.skipped);
+    logLine(LogLevel::Info, "reload: calling the game routine with \"%s\"", reloadDataName);
+    callGameRoutine(search.match, reloadDataName);
+    logLine(LogLevel::Info, "reload: the game routine returned");
+    tellPlayer(reloadMessage);
+    return true;
 }
 
 }  // namespace
 
-void showMessage(const char* text) {
-    nativeInit(messageNatives[0]);
-    nativePush64(static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(text)));
-    nativeCall();
-    for (int i = 1; i < 4; ++i) {
-        nativeInit(messageNatives[i]);
-        nativeCall();
-    }
-}
-
 void startScript() {
+    openLog();
+    logPlugin();
     gameModuleBase = reinterpret_cast<const std::uint8_t*>(GetModuleHandleA(gameModuleName));
+    logGame();
+    clearNotices();
     loadSettings();
 }
 
 void runPass() {
-    const std::uint32_t key = reloadKey;
-    if (key < keyRecordCount && consumeKeyRelease(key)) {
-        reload();
+    try {
+        pollSettings(static_cast<std::uint32_t>(GetTickCount()));
+        const KeyChord key = activeSettings.reloadKey;
+        if (key.key < keyRecordCount && consumeChordRelease(key)) {
+            logLine(LogLevel::Info, "reload: %s (%u) released", keyLabel(key).text, static_cast<unsigned>(key.key));
+            reload();
+        } else {
+            showNextNotice();
+        }
+    } catch (...) {
+        // Nothing may reach the host; what failed has been logged where it could be.
     }
     scriptWait(0);
 }

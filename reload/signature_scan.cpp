@@ -151,24 +151,32 @@ std::size_t imageSize(const std::uint8_t* base) {
     return size;
 }
 
-const std::uint8_t* findPattern(const char* signature) {
+ImageSearch searchGameImage(const char* signature) {
+    ImageSearch search;
     const std::uint8_t* const base = gameModuleBase;
     if (base == nullptr) {
-        return nullptr;
+        return search;
     }
     const std::size_t size = imageSize(base);
     const ScanPlan plan = planScan(parsePattern(signature));
     std::size_t offset = 0;
     while (offset < size) {
-        offset += unreadableRun(base + offset, size - offset);
+        const std::size_t hole = unreadableRun(base + offset, size - offset);
+        search.skipped += hole;
+        offset += hole;
         const std::size_t run = readableRun(base + offset, size - offset);
         if (run == 0) {
             break;
         }
         if (const std::uint8_t* match = scanPlanned(base + offset, run, plan)) {
-            return match;
+            search.match = match;
+            search.searched += static_cast<std::size_t>(match - (base + offset)) + plan.length;
+            return search;
         }
+        search.searched += run;
         offset += run;
     }
-    return nullptr;
+    return search;
 }
+
+const std::uint8_t* findPattern(const char* signature) { return searchGameImage(signature).match; }

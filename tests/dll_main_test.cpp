@@ -43,7 +43,7 @@ TEST_F(PluginEntry, AttachAndDetachStartNothingElse) {
     DllMain(moduleHandle(0x1000), DLL_PROCESS_ATTACH, nullptr);
     // The script's start-up waits for the host: no module lookup, no settings.
     EXPECT_EQ(gameModuleBase, nullptr);
-    EXPECT_EQ(reloadKey, 121u);
+    EXPECT_EQ(activeSettings.reloadKey.key, 121u);
     DllMain(moduleHandle(0x1000), DLL_PROCESS_DETACH, nullptr);
     EXPECT_EQ(sim::calls().size(), 4u);
 }

@@ -10,7 +10,8 @@
 
 #include "plugin/dll_main.h"
 #include "plugin/key_records.h"
-#include "reload/reload_key.h"
+#include "settings/key_names.h"
+#include "settings/settings.h"
 #include "reload/reload_loop.h"
 #include "tests/plugin_fixture.h"
 
@@ -85,15 +86,15 @@ TEST_F(HostBoundary, FailedAllocationWhileReadingSettingsKeepsTheKey) {
     std::size_t allowed = 0;
     for (;; ++allowed) {
         ASSERT_LT(allowed, 1000u);
-        reloadKey = 121;
+        activeSettings.reloadKey.key = 121;
         settings.clear();
         ASSERT_FALSE(throwsWithFailure(allowed, loadSettings)) << "after " << allowed << " allocations";
         if (!injectedFailure) {
             break;
         }
-        ASSERT_EQ(reloadKey, 121u) << "after " << allowed << " allocations";
+        ASSERT_EQ(activeSettings.reloadKey.key, 121u) << "after " << allowed << " allocations";
     }
-    EXPECT_EQ(reloadKey, 117u);
+    EXPECT_EQ(activeSettings.reloadKey.key, 117u);
     // The settings read needs several allocations, each of which was made to fail.
     EXPECT_GE(allowed, 5u);
 }
@@ -126,10 +127,10 @@ TEST_F(HostBoundary, FailedAllocationDuringStartUpIsNotThrownOut) {
     std::vector<std::uint8_t> image = makeImage(0x2000);
     sim::addModule("RDR2.exe", image.data());
     for (std::size_t allowed = 0; allowed < 100; ++allowed) {
-        reloadKey = 121;
+        activeSettings.reloadKey.key = 121;
         ASSERT_FALSE(throwsWithFailure(allowed, startScript)) << "after " << allowed << " allocations";
         EXPECT_EQ(gameModuleBase, image.data());
-        EXPECT_EQ(reloadKey, injectedFailure ? 121u : 117u);
+        EXPECT_EQ(activeSettings.reloadKey.key, injectedFailure ? 121u : 117u);
     }
 }
 

@@ -14,15 +14,15 @@ using KeyRecords = PluginTest;
 
 struct Fields {
     std::uint32_t stamp;
-    std::int32_t fifth;
-    std::int32_t sixth;
+    std::int32_t withAlt;
+    std::int32_t wasDownBefore;
     std::int32_t released;
     bool operator==(const Fields&) const = default;
 };
 
 Fields fieldsOf(std::uint32_t key) {
     const KeyRecord& record = keyRecords[key];
-    return {record.stamp.load(), record.fifth.load(), record.sixth.load(), record.released.load()};
+    return {record.stamp.load(), record.withAlt.load(), record.wasDownBefore.load(), record.released.load()};
 }
 
 bool tableIsZero() {
@@ -34,7 +34,9 @@ bool tableIsZero() {
     return true;
 }
 
-void release(unsigned long key, int fifth = 0, int sixth = 0) { handleKeyMessage(key, 1, 0x44, 0, fifth, sixth, 1); }
+void release(unsigned long key, int withAlt = 0, int wasDownBefore = 0) {
+    handleKeyMessage(key, 1, 0x44, 0, withAlt, wasDownBefore, 1);
+}
 void press(unsigned long key) { handleKeyMessage(key, 1, 0x44, 0, 0, 0, 0); }
 
 TEST_F(KeyRecords, CodesOf255AndAboveLeaveTheWholeTableUnchanged) {
@@ -189,8 +191,8 @@ TEST(KeyRecordLayout, FourAligned32BitFieldsInOrderIn16Bytes) {
     static_assert(alignof(KeyRecord) == 4);
     static_assert(sizeof keyRecords == 255 * sizeof(KeyRecord));
     static_assert(std::is_same_v<decltype(KeyRecord::stamp)::value_type, std::uint32_t>);
-    static_assert(std::is_same_v<decltype(KeyRecord::fifth)::value_type, std::int32_t>);
-    static_assert(std::is_same_v<decltype(KeyRecord::sixth)::value_type, std::int32_t>);
+    static_assert(std::is_same_v<decltype(KeyRecord::withAlt)::value_type, std::int32_t>);
+    static_assert(std::is_same_v<decltype(KeyRecord::wasDownBefore)::value_type, std::int32_t>);
     static_assert(std::is_same_v<decltype(KeyRecord::released)::value_type, std::int32_t>);
 
     resetPluginState();

@@ -18,20 +18,30 @@
 #include <string>
 #include <vector>
 
+#include "plugin/dll_main.h"
 #include "plugin/key_records.h"
-#include "reload/reload_key.h"
+#include "plugin/single_instance.h"
+#include "settings/key_names.h"
+#include "settings/settings.h"
 #include "reload/reload_loop.h"
 #include "reload/signature_scan.h"
+#include "report/log.h"
+#include "report/messages.h"
 #include "tests/sim/sim.h"
 
 inline void resetPluginState() {
+    closeLog();
+    releaseInstance();
+    pluginModule = nullptr;
     sim::reset();
     for (std::uint32_t key = 0; key < keyRecordCount; ++key) {
         resetKeyRecord(key);
     }
-    reloadKey = defaultReloadKey;
+    modifiersDown = 0;
+    activeSettings = Settings{};
     gameModuleBase = nullptr;
     settings.clear();
+    clearNotices();
 }
 
 class PluginTest : public ::testing::Test {

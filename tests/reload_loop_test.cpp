@@ -58,7 +58,7 @@ protected:
 TEST_F(ReloadLoop, ReleaseOfTheReloadKeyCallsTheRoutineThenShowsTheMessageThenWaits) {
     startScript();
     EXPECT_EQ(gameModuleBase, image_.data());
-    EXPECT_EQ(reloadKey, 121u);
+    EXPECT_EQ(activeSettings.reloadKey.key, 121u);
     EXPECT_TRUE(sim::calls().empty());
 
     handleKeyMessage(121, 1, 0x44, 0, 0, 1, 1);
@@ -140,7 +140,7 @@ TEST_F(ReloadLoop, ReleaseOfAnotherKeyDoesNothing) {
 TEST_F(ReloadLoop, ReloadKey255NeverTriggers) {
     writeSettings("[BrackenfoldConfig]\nReloadKey=255\n");
     startScript();
-    ASSERT_EQ(reloadKey, 255u);
+    ASSERT_EQ(activeSettings.reloadKey.key, 255u);
     for (unsigned long key = 0; key < 256; ++key) {
         release(key);
     }
@@ -151,9 +151,9 @@ TEST_F(ReloadLoop, ReloadKeyIsReadAfreshAtEveryPass) {
     startScript();
     release(121);
     release(117);
-    reloadKey = 117;
+    activeSettings.reloadKey.key = 117;
     EXPECT_EQ(pass(), reloadPass(routine()));
-    reloadKey = 121;
+    activeSettings.reloadKey.key = 121;
     EXPECT_EQ(pass(), reloadPass(routine()));
 }
 

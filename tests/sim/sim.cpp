@@ -1,10 +1,15 @@
 #include "tests/sim/sim.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <map>
 #include <mutex>
+#include <set>
 
 #include "plugin/kernel.h"
 #include "plugin/script_host.h"
@@ -21,7 +26,37 @@ std::mutex recordLock;
 std::size_t waitsBeforeStop = 0;  // 0: the script runs on
 std::size_t waitsSinceStopSet = 0;
 
+SYSTEMTIME localTime{};
+std::uint64_t performanceCounter = 0;
+std::map<std::string, std::string, std::less<>> environment;
+std::map<const void*, std::string> modulePaths;
+std::map<const void*, std::vector<std::uint8_t>> versionResources;
+void (*gameRoutineHook)() = nullptr;
+bool fileCreationFails = false;
+// Named mutexes by handle; the handles lie far from any file descriptor.
+std::map<std::uintptr_t, std::string> mutexes;
+std::uintptr_t nextMutex = 0x10'0000;
+thread_local DWORD lastError = 0;
+
 thread_local bool inRecord = false;
+
+// The simulation's own allocations are not the plug-in's.
+struct SimulatorWork {
+    bool outer = inRecord;
+    SimulatorWork() { inRecord = true; }
+    ~SimulatorWork() { inRecord = outer; }
+    SimulatorWork(const SimulatorWork&) = delete;
+    SimulatorWork& operator=(const SimulatorWork&) = delete;
+};
+
+std::string unixPath(const char* path) {
+    std::string converted(path);
+    std::replace(converted.begin(), converted.end(), '\\', '/');
+    return converted;
+}
+
+HANDLE fileHandle(int descriptor) { return reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(descriptor) + 1); }
+int descriptorOf(HANDLE handle) { return static_cast<int>(reinterpret_cast<std::intptr_t>(handle) - 1); }
 
 void record(CallKind kind, std::uint64_t value, const void* pointer = nullptr, const void* function = nullptr,
             const char* text = nullptr) {
@@ -42,7 +77,31 @@ void reset() {
     clearCalls();
     waitsBeforeStop = 0;
     waitsSinceStopSet = 0;
+    localTime = SYSTEMTIME{};
+    performanceCounter = 0;
+    environment.clear();
+    modulePaths.clear();
+    versionResources.clear();
+    gameRoutineHook = nullptr;
+    fileCreationFails = false;
+    mutexes.clear();
 }
+
+void setLocalTime(unsigned hour, unsigned minute, unsigned second, unsigned millisecond) {
+    localTime.wHour = static_cast<WORD>(hour);
+    localTime.wMinute = static_cast<WORD>(minute);
+    localTime.wSecond = static_cast<WORD>(second);
+    localTime.wMilliseconds = static_cast<WORD>(millisecond);
+}
+
+void advancePerformanceCounter(std::uint64_t ticks) { performanceCounter += ticks; }
+void setEnvironment(const std::string& name, const std::string& value) { environment[name] = value; }
+void setModulePath(const void* module, const std::string& path) { modulePaths[module] = path; }
+void setVersionResource(const void* module, std::vector<std::uint8_t> bytes) {
+    versionResources[module] = std::move(bytes);
+}
+void setGameRoutineHook(void (*hook)()) { gameRoutineHook = hook; }
+void setFileCreationFails(bool fails) { fileCreationFails = fails; }
 
 void setTickCount(std::uint32_t ticks) { tickCount = ticks; }
 void advanceTickCount(std::uint32_t milliseconds) { tickCount += milliseconds; }
@@ -145,4 +204,126 @@ std::uint64_t* nativeCall() {
 
 void callGameRoutine(const std::uint8_t* entry, const char* dataName) {
     sim::record(sim::CallKind::GameRoutine, 0, entry, nullptr, dataName);
+    if (sim::gameRoutineHook != nullptr) {
+        sim::gameRoutineHook();
+    }
 }
+
+DWORD GetModuleFileNameA(HMODULE module, LPSTR path, DWORD size) {
+    const sim::SimulatorWork work;
+    const auto found = sim::modulePaths.find(module);
+    if (found == sim::modulePaths.end() || size == 0) {
+        return 0;
+    }
+    // As Windows does: a path that does not fit is cut, and the full size returned.
+    const std::string& text = found->second;
+    const std::size_t copied = std::min<std::size_t>(text.size(), size - 1);
+    std::memcpy(path, text.data(), copied);
+    path[copied] = '\0';
+    return text.size() < size ? static_cast<DWORD>(text.size()) : size;
+}
+
+DWORD GetEnvironmentVariableA(LPCSTR name, LPSTR value, DWORD size) {
+    const sim::SimulatorWork work;
+    const auto found = sim::environment.find(name);
+    if (found == sim::environment.end()) {
+        return 0;
+    }
+    const std::string& text = found->second;
+    if (text.size() + 1 > size) {
+        return static_cast<DWORD>(text.size() + 1);
+    }
+    std::memcpy(value, text.c_str(), text.size() + 1);
+    return static_cast<DWORD>(text.size());
+}
+
+DWORD GetLastError() { return sim::lastError; }
+DWORD GetCurrentProcessId() { return static_cast<DWORD>(getpid()); }
+void GetLocalTime(SYSTEMTIME* time) { *time = sim::localTime; }
+
+BOOL QueryPerformanceCounter(LARGE_INTEGER* count) {
+    count->QuadPart = static_cast<long long>(sim::performanceCounter);
+    return 1;
+}
+
+BOOL QueryPerformanceFrequency(LARGE_INTEGER* frequency) {
+    frequency->QuadPart = 10'000'000;
+    return 1;
+}
+
+HANDLE CreateFileA(LPCSTR name, DWORD, DWORD, void*, DWORD, DWORD, HANDLE) {
+    const sim::SimulatorWork work;
+    if (sim::fileCreationFails) {
+        return INVALID_HANDLE_VALUE;
+    }
+    const int descriptor = open(sim::unixPath(name).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    return descriptor < 0 ? INVALID_HANDLE_VALUE : sim::fileHandle(descriptor);
+}
+
+BOOL WriteFile(HANDLE file, const void* data, DWORD size, DWORD* written, void*) {
+    const ssize_t done = write(sim::descriptorOf(file), data, size);
+    *written = done < 0 ? 0 : static_cast<DWORD>(done);
+    return done < 0 ? 0 : 1;
+}
+
+BOOL CloseHandle(HANDLE handle) {
+    const sim::SimulatorWork work;
+    if (sim::mutexes.erase(reinterpret_cast<std::uintptr_t>(handle)) != 0) {
+        return 1;
+    }
+    return close(sim::descriptorOf(handle)) == 0 ? 1 : 0;
+}
+
+BOOL CreateDirectoryA(LPCSTR path, void*) {
+    const sim::SimulatorWork work;
+    return mkdir(sim::unixPath(path).c_str(), 0755) == 0 ? 1 : 0;
+}
+
+BOOL GetFileAttributesExA(LPCSTR name, GET_FILEEX_INFO_LEVELS, void* information) {
+    const sim::SimulatorWork work;
+    struct stat status {};
+    if (stat(sim::unixPath(name).c_str(), &status) != 0) {
+        return 0;
+    }
+    // Windows counts 100-ns steps from 1601; Unix seconds from 1970.
+    const std::uint64_t time = (static_cast<std::uint64_t>(status.st_mtim.tv_sec) + 11'644'473'600ULL) * 10'000'000ULL +
+                               static_cast<std::uint64_t>(status.st_mtim.tv_nsec) / 100;
+    const auto size = static_cast<std::uint64_t>(status.st_size);
+    auto* data = static_cast<WIN32_FILE_ATTRIBUTE_DATA*>(information);
+    *data = WIN32_FILE_ATTRIBUTE_DATA{};
+    data->dwFileAttributes = S_ISDIR(status.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
+    data->ftLastWriteTime = FILETIME{static_cast<DWORD>(time & 0xFFFF'FFFF), static_cast<DWORD>(time >> 32)};
+    data->nFileSizeHigh = static_cast<DWORD>(size >> 32);
+    data->nFileSizeLow = static_cast<DWORD>(size & 0xFFFF'FFFF);
+    return 1;
+}
+
+HANDLE CreateMutexA(void*, BOOL, LPCSTR name) {
+    const sim::SimulatorWork work;
+    bool exists = false;
+    for (const auto& [handle, held] : sim::mutexes) {
+        exists = exists || held == name;
+    }
+    const std::uintptr_t handle = sim::nextMutex++;
+    sim::mutexes[handle] = name;
+    sim::lastError = exists ? ERROR_ALREADY_EXISTS : 0;
+    return reinterpret_cast<HANDLE>(handle);
+}
+
+HRSRC FindResourceA(HMODULE module, LPCSTR name, LPCSTR type) {
+    const auto found = sim::versionResources.find(module);
+    if (found == sim::versionResources.end() || name != MAKEINTRESOURCEA(1) || type != MAKEINTRESOURCEA(16)) {
+        return nullptr;
+    }
+    return reinterpret_cast<HRSRC>(&found->second);
+}
+
+DWORD SizeofResource(HMODULE, HRSRC resource) {
+    return static_cast<DWORD>(reinterpret_cast<const std::vector<std::uint8_t>*>(resource)->size());
+}
+
+HGLOBAL LoadResource(HMODULE, HRSRC resource) {
+    return reinterpret_cast<std::vector<std::uint8_t>*>(resource)->data();
+}
+
+void* LockResource(HGLOBAL data) { return data; }

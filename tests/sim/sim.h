@@ -49,6 +49,27 @@ void reset();
 void setTickCount(std::uint32_t ticks);
 void advanceTickCount(std::uint32_t milliseconds);
 
+// The local time of day GetLocalTime answers.
+void setLocalTime(unsigned hour, unsigned minute, unsigned second, unsigned millisecond);
+
+// QueryPerformanceCounter counts at 10 MHz and moves only when told.
+void advancePerformanceCounter(std::uint64_t ticks);
+
+// GetEnvironmentVariableA's answer for `name`; unset names give 0.
+void setEnvironment(const std::string& name, const std::string& value);
+
+// GetModuleFileNameA's answer for `module` (null: the process's executable).
+void setModulePath(const void* module, const std::string& path);
+
+// The version resource FindResourceA finds in `module`.
+void setVersionResource(const void* module, std::vector<std::uint8_t> bytes);
+
+// Runs `hook` whenever the game routine is called, after the call is recorded.
+void setGameRoutineHook(void (*hook)());
+
+// Makes every CreateFileA fail, as in a folder that takes no files.
+void setFileCreationFails(bool fails);
+
 // Makes GetModuleHandleA(name) answer `base`.
 void addModule(const std::string& name, const void* base);
 

@@ -67,6 +67,7 @@ void WINAPI runScript(void*) {
 struct KeyMessage {
     unsigned long key;
     int isRelease;
+    int withAlt;
     const char* thread;
 };
 
@@ -81,7 +82,7 @@ void deliver(const KeyMessage& message) {
     }
     // Virtual-key code, repeat count, scan code, extended, with Alt, was down before,
     // is up now: the host reports a release as "was down, is up".
-    handler(message.key, 1, 0, 0, 0, message.isRelease, message.isRelease);
+    handler(message.key, 1, 0, 0, message.withAlt, message.isRelease, message.isRelease);
 }
 
 DWORD WINAPI deliverOnThread(void* parameter) {
@@ -192,11 +193,15 @@ void standinRunFrame() {
 }
 
 void standinSendKey(unsigned long key, int isRelease, int fromOtherThread) {
+    standinSendKeyWithAlt(key, isRelease, 0, fromOtherThread);
+}
+
+void standinSendKeyWithAlt(unsigned long key, int isRelease, int withAlt, int fromOtherThread) {
     if (fromOtherThread == 0) {
-        deliver(KeyMessage{key, isRelease, "game thread"});
+        deliver(KeyMessage{key, isRelease, withAlt, "game thread"});
         return;
     }
-    KeyMessage message{key, isRelease, "other thread"};
+    KeyMessage message{key, isRelease, withAlt, "other thread"};
     HANDLE thread = CreateThread(nullptr, 0, deliverOnThread, &message, 0, nullptr);
     if (thread == nullptr) {
         note(HostCall::Fault, GetLastError(), 0, "no keyboard thread");

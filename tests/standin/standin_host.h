@@ -36,6 +36,8 @@ void standinRunFrame();
 // Calls the keyboard handler with a key message (release flag 0 or 1), on the
 // calling thread or on a new thread that the call waits for.
 void standinSendKey(unsigned long key, int isRelease, int fromOtherThread);
+// The same, with the handler's "is with Alt" value given (0 or 1).
+void standinSendKeyWithAlt(unsigned long key, int isRelease, int withAlt, int fromOtherThread);
 // Adds a record of the game's own (GameRoutine) or a fault.
 void standinNote(HostCall call, std::uint64_t first, const char* text);
 std::uint32_t standinRecordCount();

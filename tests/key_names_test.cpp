@@ -4,7 +4,8 @@
 #include <optional>
 #include <string>
 
-#include "reload/reload_key.h"
+#include "settings/key_names.h"
+#include "settings/settings.h"
 #include "reload/reload_loop.h"
 #include "tests/plugin_fixture.h"
 
@@ -14,13 +15,13 @@ using ReloadKeySetting = InTempDirectory;
 
 // The reload key after loading a settings file of `content`, starting from F10.
 std::uint32_t keyAfterLoading(const std::string& content) {
-    reloadKey = defaultReloadKey;
+    activeSettings.reloadKey.key = defaultReloadKey;
     {
         std::ofstream file(settingsFileName, std::ios::binary | std::ios::trunc);
         file << content;
     }
     loadSettings();
-    return reloadKey;
+    return activeSettings.reloadKey.key;
 }
 
 std::uint32_t keyFromValue(const std::string& value) {
@@ -29,7 +30,7 @@ std::uint32_t keyFromValue(const std::string& value) {
 
 TEST_F(ReloadKeySetting, NoFileKeepsF10) {
     loadSettings();
-    EXPECT_EQ(reloadKey, 121u);
+    EXPECT_EQ(activeSettings.reloadKey.key, 121u);
     EXPECT_EQ(settings.size(), 0u);
 }
 
@@ -116,19 +117,19 @@ TEST_F(ReloadKeySetting, UnknownKeyNamesKeepTheKey) {
 TEST_F(ReloadKeySetting, SecondLoadStartsFromTheKeyTheFirstLeft) {
     writeSettings("[BrackenfoldConfig]\nReloadKey=117\n");
     loadSettings();
-    ASSERT_EQ(reloadKey, 117u);
+    ASSERT_EQ(activeSettings.reloadKey.key, 117u);
 
     writeSettings("[BrackenfoldConfig]\nReloadKey=0\n");
     loadSettings();
-    EXPECT_EQ(reloadKey, 117u);
+    EXPECT_EQ(activeSettings.reloadKey.key, 117u);
 
     std::filesystem::remove(settingsFileName);
     loadSettings();
-    EXPECT_EQ(reloadKey, 117u);
+    EXPECT_EQ(activeSettings.reloadKey.key, 117u);
 
     writeSettings("[BrackenfoldConfig]\nReloadKey=118\n");
     loadSettings();
-    EXPECT_EQ(reloadKey, 118u);
+    EXPECT_EQ(activeSettings.reloadKey.key, 118u);
 }
 
 TEST_F(ReloadKeySetting, EachReadReplacesTheDocument) {
@@ -144,7 +145,7 @@ TEST_F(ReloadKeySetting, EachReadReplacesTheDocument) {
 TEST_F(ReloadKeySetting, DirectoryInPlaceOfTheFileKeepsTheKey) {
     std::filesystem::create_directory(settingsFileName);
     loadSettings();
-    EXPECT_EQ(reloadKey, 121u);
+    EXPECT_EQ(activeSettings.reloadKey.key, 121u);
 }
 
 TEST_F(ReloadKeySetting, FileWithAByteOrderMarkIsRead) {

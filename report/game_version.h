@@ -1,0 +1,27 @@
+// The game's build: the fixed file version from the version resource of its
+// executable, as Windows shows it in the file's properties (not the product
+// version).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+
+#include "plugin/kernel.h"
+
+struct FileVersion {
+    std::uint16_t major = 0;
+    std::uint16_t minor = 0;
+    std::uint16_t build = 0;
+    std::uint16_t revision = 0;
+
+    bool operator==(const FileVersion&) const = default;
+};
+
+// The file version in a version resource given as bytes; empty when the block is
+// truncated, malformed or not a version resource. Reads nothing past `size`.
+std::optional<FileVersion> parseFileVersion(const std::uint8_t* data, std::size_t size);
+
+// The file version of a loaded module, read from its version resource (resource 1
+// of type 16); empty when it has none or it is malformed.
+std::optional<FileVersion> moduleFileVersion(HMODULE module);

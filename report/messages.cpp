@@ -1,0 +1,87 @@
+#include "report/messages.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+#include "plugin/script_host.h"
+#include "settings/settings.h"
+
+namespace {
+
+constexpr std::size_t noticeCapacity = 4;
+constexpr std::size_t noticeLength = 320;
+
+char notices[noticeCapacity][noticeLength];
+std::size_t firstNotice = 0;
+std::size_t noticeCount = 0;
+// The text of the notice on screen: the game may still read it.
+char shownNotice[noticeLength];
+
+}  // namespace
+
+void showMessage(const char* text) {
+    nativeInit(messageNatives[0]);
+    nativePush64(static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(text)));
+    nativeCall();
+    for (int i = 1; i < 4; ++i) {
+        nativeInit(messageNatives[i]);
+        nativeCall();
+    }
+}
+
+void tellPlayer(const char* text) {
+    if (activeSettings.showMessages) {
+        showMessage(text);
+    }
+}
+
+void queueNotice(const char* format, ...) {
+    if (noticeCount == noticeCapacity) {
+        return;
+    }
+    char* const slot = notices[(firstNotice + noticeCount) % noticeCapacity];
+    va_list arguments;
+    va_start(arguments, format);
+    std::vsnprintf(slot, noticeLength, format, arguments);
+    va_end(arguments);
+    ++noticeCount;
+}
+
+void showNextNotice() {
+    if (noticeCount == 0) {
+        return;
+    }
+    const char* const oldest = notices[firstNotice];
+    firstNotice = (firstNotice + 1) % noticeCapacity;
+    --noticeCount;
+    if (activeSettings.showMessages) {
+        std::memcpy(shownNotice, oldest, noticeLength);
+        showMessage(shownNotice);
+    }
+}
+
+void clearNotices() {
+    firstNotice = 0;
+    noticeCount = 0;
+}
+
+std::size_t queuedNotices() { return noticeCount; }
+
+const char* queuedNotice(std::size_t index) {
+    return index < noticeCount ? notices[(firstNotice + index) % noticeCapacity] : "";
+}
+
+CleanText cleanText(const char* value, std::size_t length, std::size_t limit) {
+    CleanText clean{};
+    if (limit > sizeof clean.text - 1) {
+        limit = sizeof clean.text - 1;
+    }
+    const std::size_t kept = length < limit ? length : limit;
+    for (std::size_t i = 0; i < kept; ++i) {
+        const auto byte = static_cast<unsigned char>(value[i]);
+        clean.text[i] = byte >= 0x20 && byte <= 0x7E ? static_cast<char>(byte) : '?';
+    }
+    clean.text[kept] = '\0';
+    return clean;
+}

@@ -1,0 +1,75 @@
+// The player's settings: `ReloadKey`, `ShowMessages` and `WatchFile` in section
+// `BrackenfoldConfig` of BrackenfoldConfig.ini in the game's current directory.
+// Read when the script starts and again whenever the file changes while the game
+// runs; every read is written to the log, and anything not understood is told on
+// screen once.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "ini/ini.h"
+#include "plugin/key_records.h"
+
+extern const char settingsFileName[];     // "BrackenfoldConfig.ini"
+extern const char settingsSection[];      // "BrackenfoldConfig"
+extern const char reloadKeySetting[];     // "ReloadKey"
+extern const char showMessagesSetting[];  // "ShowMessages"
+extern const char watchFileSetting[];     // "WatchFile"
+
+inline constexpr std::uint32_t defaultReloadKey = 121;
+// The shortest time between two looks at the settings file, in milliseconds.
+inline constexpr std::uint32_t settingsCheckIntervalMs = 1000;
+
+struct Settings {
+    KeyChord reloadKey{defaultReloadKey, 0};
+    bool showMessages = true;
+    std::string watchFile;  // the path as written, without its quotes; empty: none
+
+    bool operator==(const Settings&) const = default;
+};
+
+// The settings in effect. Only the script reads or writes them.
+extern Settings activeSettings;
+
+// Constructed in this order when the plug-in loads; live until it unloads.
+extern ini::SettingsFile settingsFile;
+extern ini::IniDocument settings;
+
+// A value that was not used, or a name the plug-in does not know.
+struct SettingProblem {
+    std::string name;
+    std::string value;              // as written; empty for an unknown name
+    const char* reason = nullptr;   // why the value was not used; null for an unknown name
+};
+
+struct SettingsRead {
+    Settings settings;
+    bool hasSection = false;
+    std::vector<SettingProblem> problems;  // in file order
+};
+
+// The settings that `document` gives. An absent or empty value gives the default;
+// a value that is not understood keeps what `inEffect` holds.
+SettingsRead settingsFromDocument(const ini::IniDocument& document, const Settings& inEffect);
+
+// `true`/`false` for ShowMessages: 1/0, true/false, yes/no, on/off in any case.
+std::optional<bool> parseSwitch(std::string_view value);
+
+// The path of a WatchFile value: one pair of surrounding quotes removed. Empty
+// when not understood (an unmatched quote, or longer than a Windows path).
+std::optional<std::string> parseWatchPath(std::string_view value);
+
+// Start-up: reads the settings file, when there is one, into activeSettings,
+// writes every setting to the log and queues a notice for anything not
+// understood. Without a file the settings stay as they are. Nothing is thrown.
+void loadSettings();
+
+// Called by every pass. At most once a second, looks at the file's last-write
+// time and size; when they changed, re-reads the file, applies it, logs every
+// setting and queues one notice. True when the settings were re-read. A file that
+// disappears keeps the settings in effect.
+bool pollSettings(std::uint32_t now);

@@ -1,0 +1,223 @@
+// Scenarios of the reload itself: key releases, the game's image and its routine,
+// a process that is not the game, and the main job told as a transcript.
+#include <cstdio>
+#include <cstring>
+
+#include "tests/standin/driver.h"
+#include "tests/standin/game_image.h"
+
+namespace {
+
+void registrationAtLoad() {
+    enterOwnDirectory();
+    unloadPlugin(loadPlugin());
+}
+
+void idleFramesOnlyWait() {
+    enterOwnDirectory();
+    const Plugin plugin = loadPlugin();
+    for (int frame = 0; frame < 20; ++frame) {
+        expectFrame(idleFrame(), "an idle frame");
+    }
+    // A key held down repeats its press message; nothing happens until it is released.
+    for (int frame = 0; frame < 5; ++frame) {
+        press(keyF10);
+        expectFrame(idleFrame(), "a frame while F10 is held down");
+    }
+    release(keyF10);
+    expectFrame(reloadFrame(), "the frame after F10 is released");
+    unloadPlugin(plugin);
+}
+
+void releaseOfF10Reloads() {
+    enterOwnDirectory();
+    const Plugin plugin = loadPlugin();
+    press(keyF10);
+    expectFrame(idleFrame(), "the frame after F10 is pressed");
+    release(keyF10);
+    expectFrame(reloadFrame(), "the frame after F10 is released");
+    expectFrame(idleFrame(), "the next frame: one release, one reload");
+    expectFrame(idleFrame(), "another idle frame");
+    unloadPlugin(plugin);
+}
+
+void staleReleaseIsIgnored() {
+    enterOwnDirectory();
+    const Plugin plugin = loadPlugin();
+    pressAndRelease(keyF10);
+    Sleep(250);
+    expectFrame(idleFrame(), "a frame 250 ms after the release");
+    expectFrame(idleFrame(), "the next frame");
+    pressAndRelease(keyF10);
+    expectFrame(reloadFrame(), "a fresh release");
+    unloadPlugin(plugin);
+}
+
+void twoReleasesGiveOneReload() {
+    enterOwnDirectory();
+    const Plugin plugin = loadPlugin();
+    pressAndRelease(keyF10);
+    pressAndRelease(keyF10);
+    expectFrame(reloadFrame(), "the frame after two releases");
+    expectFrame(idleFrame(), "the frame after that");
+    unloadPlugin(plugin);
+}
+
+void keysFromAnotherThread() {
+    enterOwnDirectory();
+    const Plugin plugin = loadPlugin();
+    const std::uint32_t mark = standinRecordCount();
+    pressAndRelease(keyF10, true);
+    expectRecords(mark,
+                  {{HostCall::KeyMessage, keyF10, "other thread"}, {HostCall::KeyMessage, keyF10, "other thread"}},
+                  "F10 pressed and released on another thread");
+    expectFrame(reloadFrame(), "the frame after the release");
+    expectFrame(idleFrame(), "the frame after that");
+    unloadPlugin(plugin);
+}
+
+void signaturePatchedThenRestored() {
+    enterOwnDirectory();
+    const Plugin plugin = loadPlugin();
+    {
+        const PatchedRoutine patched;
+        pressAndRelease(keyF10);
+        expectFrame(unavailableFrame(), "a release while the signature is gone");
+        expectFrame(idleFrame(), "the next frame");
+    }
+    if (signatureOccurrences().size() != 1) {
+        fail("the signature did not come back");
+    }
+    pressAndRelease(keyF10);
+    expectFrame(reloadFrame(), "a release after the signature is restored");
+    unloadPlugin(plugin);
+}
+
+void noAccessPageWithoutSignature() {
+    enterOwnDirectory();
+    const Plugin plugin = loadPlugin();
+    {
+        const PatchedRoutine patched;
+        const ProtectedPage noAccess(pageBeforeRoutine(), PAGE_NOACCESS);
+        expectNoAccess(pageBeforeRoutine());
+        pressAndRelease(keyF10);
+        expectFrame(unavailableFrame(), "a release with a no-access page and no signature");
+        expectFrame(idleFrame(), "the next frame");
+    }
+    pressAndRelease(keyF10);
+    expectFrame(reloadFrame(), "a release after the page and the signature are restored");
+    unloadPlugin(plugin);
+}
+
+void noAccessPageBeforeRoutine() {
+    enterOwnDirectory();
+    const Plugin plugin = loadPlugin();
+    {
+        const ProtectedPage noAccess(pageBeforeRoutine(), PAGE_NOACCESS);
+        expectNoAccess(pageBeforeRoutine());
+        pressAndRelease(keyF10);
+        expectFrame(reloadFrame(), "a release with a no-access page just before the routine");
+        expectFrame(idleFrame(), "the next frame");
+    }
+    unloadPlugin(plugin);
+}
+
+void otherProcessName() {
+    if (GetModuleHandleA("RDR2.exe") != nullptr) {
+        fail("run this scenario from a copy of the game under another name");
+    }
+    enterOwnDirectory();
+    const Plugin plugin = loadPlugin();
+    pressAndRelease(keyF10);
+    expectFrame(unavailableFrame(), "a release in a process that is not RDR2.exe");
+    expectFrame(idleFrame(), "the next frame");
+    unloadPlugin(plugin);
+}
+
+void unloadWithdrawsRegistrations() {
+    enterOwnDirectory();
+    const Plugin plugin = loadPlugin();
+    for (int frame = 0; frame < 3; ++frame) {
+        expectFrame(idleFrame(), "an idle frame");
+    }
+    unloadPlugin(plugin);
+}
+
+void gameImageIsSound() {
+    const std::vector<std::uint8_t> signature = signatureBytes();
+    if (signature.size() != 34 || std::memcmp(routineEntry(), signature.data(), signature.size()) != 0) {
+        fail("the routine does not start with the 34 signature bytes");
+    }
+    const std::vector<const std::uint8_t*> found = signatureOccurrences();
+    if (found.size() != 1 || found[0] != routineEntry()) {
+        fail("the signature occurs %zu times in the image; once, at the routine, expected", found.size());
+    }
+    const auto padding = reinterpret_cast<std::uintptr_t>(standinRoutinePadding);
+    if (padding % pageSize != 0 || reinterpret_cast<std::uintptr_t>(routineEntry()) != padding + 2 * pageSize) {
+        fail("the padding pages do not lie right before the routine");
+    }
+    const std::uint32_t mark = standinRecordCount();
+    if (const std::string problem = checkUnwindThroughRoutine(); !problem.empty()) {
+        fail("%s", problem.c_str());
+    }
+    standinReloadRoutine(dataName);
+    expectRecords(mark, {{HostCall::GameRoutine, std::nullopt, "unwind check"}, {HostCall::GameRoutine, std::nullopt, dataName}},
+                  "calling the routine directly");
+}
+
+// The plug-in's main job, told as a transcript a person can follow: what the game
+// and the player did, and every call the host saw. Runs in the current directory,
+// where a player's BrackenfoldConfig.ini would be.
+void printTranscript(std::uint32_t mark) {
+    for (const HostRecord& record : recordsSince(mark)) {
+        const bool game = record.call == HostCall::GameRoutine;
+        std::printf("  %s  %s\n", game ? "game:" : "host:", describe(record).c_str());
+    }
+}
+
+void mainJob() {
+    std::printf("[game]   RDR2.exe started; the script host ScriptHookRDR2.dll is loaded\n");
+    std::printf("[game]   loads the plug-in Brackenfold.asi\n");
+    std::uint32_t mark = standinRecordCount();
+    const Plugin plugin = loadPlugin();
+    printTranscript(mark);
+    std::printf("[player] presses F10\n");
+    mark = standinRecordCount();
+    press(keyF10);
+    expectFrame(idleFrame(), "a frame while F10 is down");
+    printTranscript(mark);
+    std::printf("[player] releases F10\n");
+    mark = standinRecordCount();
+    release(keyF10);
+    expectFrame(reloadFrame(), "the frame after F10 is released");
+    printTranscript(mark);
+    for (const HostRecord& record : recordsSince(mark)) {
+        if (record.call == HostCall::NativePush64) {
+            std::printf("[screen] %s\n", textAt(record.first).value_or("?").c_str());
+        }
+    }
+    std::printf("[game]   unloads the plug-in\n");
+    mark = standinRecordCount();
+    unloadPlugin(plugin);
+    printTranscript(mark);
+}
+
+}  // namespace
+
+std::vector<Scenario> reloadScenarios() {
+    return {
+        {"registration_at_load", registrationAtLoad},
+        {"idle_frames_only_wait", idleFramesOnlyWait},
+        {"release_of_f10_reloads", releaseOfF10Reloads},
+        {"stale_release_is_ignored", staleReleaseIsIgnored},
+        {"two_releases_give_one_reload", twoReleasesGiveOneReload},
+        {"keys_from_another_thread", keysFromAnotherThread},
+        {"signature_patched_then_restored", signaturePatchedThenRestored},
+        {"no_access_page_without_signature", noAccessPageWithoutSignature},
+        {"no_access_page_before_routine", noAccessPageBeforeRoutine},
+        {"other_process_name", otherProcessName},
+        {"unload_withdraws_registrations", unloadWithdrawsRegistrations},
+        {"game_image_is_sound", gameImageIsSound},
+        {"main_job", mainJob},
+    };
+}
