@@ -83,6 +83,11 @@ void logGame() {
 
 // Finds the routine afresh, calls it and says so; false when nothing was called.
 bool reload() {
+    if (gameModuleBase == nullptr) {
+        logLine(LogLevel::Error, "reload: no module %s to search; nothing reloaded", gameModuleName);
+        tellPlayer(unavailableMessage);
+        return false;
+    }
     LARGE_INTEGER start{};
     QueryPerformanceCounter(&start);
     ImageSearch search;

@@ -25,15 +25,15 @@ HANDLE create(const char* path) {
 }
 
 // "[HH:MM:SS.mmm] LEVEL " followed by `text`, cut to fit, and a line feed.
-std::size_t formatLine(char (&line)[logLineCapacity], LogLevel level, const char* text) {
+std::size_t formatLine(char (&line)[logLineCapacity + 1], LogLevel level, const char* text) {
     SYSTEMTIME now{};
     GetLocalTime(&now);
     const int length = std::snprintf(line, sizeof line, "[%02u:%02u:%02u.%03u] %s %s", unsigned{now.wHour},
                                      unsigned{now.wMinute}, unsigned{now.wSecond}, unsigned{now.wMilliseconds},
                                      levelNames[static_cast<int>(level)], text);
     std::size_t size = length < 0 ? 0 : static_cast<std::size_t>(length);
-    if (size > sizeof line - 2) {
-        size = sizeof line - 2;
+    if (size > logLineCapacity - 1) {
+        size = logLineCapacity - 1;
     }
     line[size++] = '\n';
     line[size] = '\0';
@@ -87,7 +87,7 @@ void logLine(LogLevel level, const char* format, ...) {
     std::vsnprintf(text, sizeof text, format, arguments);
     va_end(arguments);
 
-    char line[logLineCapacity];
+    char line[logLineCapacity + 1];
     std::size_t size = formatLine(line, level, text);
     // The closing line must still fit below the cap after this one.
     if (written + size + closingSize > logCapacity) {

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <fstream>
+#include <string>
 #include <vector>
 
 #include "plugin/dll_main.h"
@@ -10,7 +12,7 @@
 
 namespace {
 
-using PluginEntry = PluginTest;
+using PluginEntry = InTempDirectory;
 
 HINSTANCE moduleHandle(std::uintptr_t value) { return reinterpret_cast<HINSTANCE>(value); }
 
@@ -45,6 +47,29 @@ TEST_F(PluginEntry, AttachAndDetachStartNothingElse) {
     EXPECT_EQ(gameModuleBase, nullptr);
     EXPECT_EQ(activeSettings.reloadKey.key, 121u);
     DllMain(moduleHandle(0x1000), DLL_PROCESS_DETACH, nullptr);
+    EXPECT_EQ(sim::calls().size(), 4u);
+}
+
+// Another copy of the plug-in under another file name, loaded into the same game.
+TEST_F(PluginEntry, SecondCopyInTheProcessMakesNoHostCallAndTheFirstLogsItsUnload) {
+    const HINSTANCE first = moduleHandle(0x1800'0000);
+    const HINSTANCE second = moduleHandle(0x1900'0000);
+    DllMain(first, DLL_PROCESS_ATTACH, nullptr);
+    sim::clearCalls();
+    EXPECT_EQ(DllMain(second, DLL_PROCESS_ATTACH, nullptr), 1);
+    EXPECT_EQ(DllMain(second, DLL_PROCESS_DETACH, nullptr), 1);
+    EXPECT_TRUE(sim::calls().empty());
+    EXPECT_EQ(pluginModule, first);
+
+    ASSERT_TRUE(openLog());
+    DllMain(first, DLL_PROCESS_DETACH, nullptr);
+    std::ifstream file("Brackenfold.log");
+    std::string line;
+    std::getline(file, line);
+    EXPECT_EQ(line.substr(15), "INFO unloaded");
+    EXPECT_EQ(sim::calls().size(), 2u);
+    // The claim is given up with the unload: a copy loaded later registers.
+    DllMain(second, DLL_PROCESS_ATTACH, nullptr);
     EXPECT_EQ(sim::calls().size(), 4u);
 }
 

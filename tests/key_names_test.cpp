@@ -1,159 +1,11 @@
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <optional>
 #include <string>
 
 #include "settings/key_names.h"
-#include "settings/settings.h"
-#include "reload/reload_loop.h"
-#include "tests/plugin_fixture.h"
 
 namespace {
-
-using ReloadKeySetting = InTempDirectory;
-
-// The reload key after loading a settings file of `content`, starting from F10.
-std::uint32_t keyAfterLoading(const std::string& content) {
-    activeSettings.reloadKey.key = defaultReloadKey;
-    {
-        std::ofstream file(settingsFileName, std::ios::binary | std::ios::trunc);
-        file << content;
-    }
-    loadSettings();
-    return activeSettings.reloadKey.key;
-}
-
-std::uint32_t keyFromValue(const std::string& value) {
-    return keyAfterLoading("[BrackenfoldConfig]\nReloadKey=" + value + "\n");
-}
-
-TEST_F(ReloadKeySetting, NoFileKeepsF10) {
-    loadSettings();
-    EXPECT_EQ(activeSettings.reloadKey.key, 121u);
-    EXPECT_EQ(settings.size(), 0u);
-}
-
-TEST_F(ReloadKeySetting, DecimalCodeInTheSectionIsUsed) {
-    EXPECT_EQ(keyFromValue("117"), 117u);
-    EXPECT_EQ(keyAfterLoading("[BrackenfoldConfig]\r\nReloadKey = 117\r\n"), 117u);
-    EXPECT_EQ(keyAfterLoading("; settings\n[Other]\nReloadKey=5\n[BrackenfoldConfig]\nOther=1\nReloadKey=117"),
-              117u);
-}
-
-TEST_F(ReloadKeySetting, OnlyTheNumberAtTheStartOfTheValueCounts) {
-    EXPECT_EQ(keyFromValue("121 ; F10"), 121u);
-    EXPECT_EQ(keyFromValue("118 ; F7"), 118u);
-    EXPECT_EQ(keyFromValue("117abc"), 117u);
-    EXPECT_EQ(keyFromValue("+117"), 117u);
-    EXPECT_EQ(keyFromValue("  \t117"), 117u);
-    EXPECT_EQ(keyFromValue("0117"), 117u);
-    EXPECT_EQ(keyFromValue("117.9"), 117u);
-}
-
-TEST_F(ReloadKeySetting, CodesOutsideOneTo255KeepTheKey) {
-    for (const char* value : {"0", "-1", "256", "1000", "-117", "2147483647", "-2147483648"}) {
-        EXPECT_EQ(keyFromValue(value), 121u) << value;
-    }
-}
-
-TEST_F(ReloadKeySetting, HexadecimalReadsAsZeroAndKeepsTheKey) { EXPECT_EQ(keyFromValue("0x75"), 121u); }
-
-TEST_F(ReloadKeySetting, BoundsOneAnd255AreAccepted) {
-    EXPECT_EQ(keyFromValue("1"), 1u);
-    EXPECT_EQ(keyFromValue("255"), 255u);
-}
-
-TEST_F(ReloadKeySetting, ValueWithoutANumberOrOutOf32BitsKeepsTheKey) {
-    for (const char* value : {"", "abc", "+", "-", " ", "99999999999", "-99999999999", "2147483648",
-                              "-2147483649", "18446744073709551617"}) {
-        EXPECT_EQ(keyFromValue(value), 121u) << '"' << value << '"';
-    }
-}
-
-TEST_F(ReloadKeySetting, ReloadKeyAboveTheFirstSectionDoesNotCount) {
-    EXPECT_EQ(keyAfterLoading("ReloadKey=117\n[BrackenfoldConfig]\n"), 121u);
-    EXPECT_EQ(keyAfterLoading("ReloadKey=117\n[BrackenfoldConfig]\nReloadKey=118\n"), 118u);
-}
-
-TEST_F(ReloadKeySetting, RepeatedSectionMergesAndTheLaterKeyWins) {
-    EXPECT_EQ(keyAfterLoading("[BrackenfoldConfig]\nReloadKey=117\n[Other]\nReloadKey=5\n"
-                              "[BrackenfoldConfig]\nReloadKey=118\n"),
-              118u);
-    EXPECT_EQ(keyAfterLoading("[BrackenfoldConfig]\nReloadKey=117\n[Other]\nX=1\n[BrackenfoldConfig]\nY=2\n"),
-              117u);
-}
-
-TEST_F(ReloadKeySetting, EmptyFileOrMissingSectionOrKeyKeepsTheKey) {
-    EXPECT_EQ(keyAfterLoading(""), 121u);
-    EXPECT_EQ(keyAfterLoading("[Other]\nReloadKey=117\n"), 121u);
-    EXPECT_EQ(keyAfterLoading("[BrackenfoldConfig]\nReload=117\n"), 121u);
-    EXPECT_EQ(keyAfterLoading("[BrackenfoldConfig]\n"), 121u);
-}
-
-TEST_F(ReloadKeySetting, NamesMustHaveTheExactLetterCase) {
-    EXPECT_EQ(keyAfterLoading("[brackenfoldconfig]\nReloadKey=117\n"), 121u);
-    EXPECT_EQ(keyAfterLoading("[BrackenfoldConfig]\nreloadkey=117\n"), 121u);
-    EXPECT_EQ(keyAfterLoading("[BRACKENFOLDCONFIG]\nRELOADKEY=117\n"), 121u);
-}
-
-TEST_F(ReloadKeySetting, KeyNamesGiveTheirVirtualKeyCodes) {
-    EXPECT_EQ(keyFromValue("F6"), 0x75u);
-    EXPECT_EQ(keyFromValue("f6"), 0x75u);
-    EXPECT_EQ(keyFromValue(" VK_F6 "), 0x75u);
-    EXPECT_EQ(keyFromValue("vk_numpad5"), 0x65u);
-    EXPECT_EQ(keyFromValue("A"), 0x41u);
-    EXPECT_EQ(keyFromValue("PageUp"), 0x21u);
-    EXPECT_EQ(keyFromValue("ScrollLock"), 0x91u);
-    EXPECT_EQ(keyFromValue("F24"), 0x87u);
-}
-
-TEST_F(ReloadKeySetting, UnknownKeyNamesKeepTheKey) {
-    for (const char* value : {"F25", "Foo", "F0", "F01", "VK_", "Numpad10", "AB", "F6 ; remark", "-F6"}) {
-        EXPECT_EQ(keyFromValue(value), 121u) << value;
-    }
-}
-
-TEST_F(ReloadKeySetting, SecondLoadStartsFromTheKeyTheFirstLeft) {
-    writeSettings("[BrackenfoldConfig]\nReloadKey=117\n");
-    loadSettings();
-    ASSERT_EQ(activeSettings.reloadKey.key, 117u);
-
-    writeSettings("[BrackenfoldConfig]\nReloadKey=0\n");
-    loadSettings();
-    EXPECT_EQ(activeSettings.reloadKey.key, 117u);
-
-    std::filesystem::remove(settingsFileName);
-    loadSettings();
-    EXPECT_EQ(activeSettings.reloadKey.key, 117u);
-
-    writeSettings("[BrackenfoldConfig]\nReloadKey=118\n");
-    loadSettings();
-    EXPECT_EQ(activeSettings.reloadKey.key, 118u);
-}
-
-TEST_F(ReloadKeySetting, EachReadReplacesTheDocument) {
-    writeSettings("[BrackenfoldConfig]\nReloadKey=117\n[Other]\nX=1\n");
-    loadSettings();
-    EXPECT_EQ(settings.size(), 2u);
-    writeSettings("[BrackenfoldConfig]\nReloadKey=118\n");
-    loadSettings();
-    EXPECT_EQ(settings.size(), 1u);
-    EXPECT_EQ(settings.get("BrackenfoldConfig").get("ReloadKey"), "118");
-}
-
-TEST_F(ReloadKeySetting, DirectoryInPlaceOfTheFileKeepsTheKey) {
-    std::filesystem::create_directory(settingsFileName);
-    loadSettings();
-    EXPECT_EQ(activeSettings.reloadKey.key, 121u);
-}
-
-TEST_F(ReloadKeySetting, FileWithAByteOrderMarkIsRead) {
-    EXPECT_EQ(keyAfterLoading("\xEF\xBB\xBF[BrackenfoldConfig]\nReloadKey=117\n"), 117u);
-}
-
-// ---------------------------------------------------------------------------
-// The value conversion and the key name table on their own
 
 TEST(KeySettingValue, DecimalNumberAtTheStartIsRead) {
     EXPECT_EQ(parseKeySetting("117"), 117);
@@ -213,6 +65,56 @@ TEST(KeyNames, UnknownNamesGiveZero) {
     for (const char* name : {"", " ", "F0", "F25", "F100", "F01", "F-1", "Numpad", "Numpad10", "NumpadA",
                              "VK_", "VKF6", "VK__F6", "Page Up", "Foo", "1", "F6x", "\xC3\x84"}) {
         EXPECT_EQ(keyCodeFromName(name), 0u) << name;
+    }
+}
+
+TEST(KeyCombinations, ValuesAreNumbersNamesOrModifiersJoinedToAKey) {
+    constexpr std::uint32_t ctrl = ctrlModifier;
+    constexpr std::uint32_t shift = shiftModifier;
+    constexpr std::uint32_t alt = altModifier;
+    const std::pair<const char*, std::optional<KeyChord>> cases[] = {
+        // Numbers exactly as before: only the leading number counts, 1 to 255.
+        {"121", KeyChord{121, 0}}, {"+117", KeyChord{117, 0}}, {"117abc", KeyChord{117, 0}},
+        {"255", KeyChord{255, 0}}, {" 1", KeyChord{1, 0}}, {"0", std::nullopt}, {"256", std::nullopt},
+        {"0x75", std::nullopt}, {"-5", std::nullopt}, {"+Ctrl+F10", std::nullopt}, {"-F6", std::nullopt},
+        // Names and combinations, any letter case, blanks around "+".
+        {"F10", KeyChord{121, 0}}, {"Ctrl+F10", KeyChord{121, ctrl}}, {"Shift+F10", KeyChord{121, shift}},
+        {"Alt+F10", KeyChord{121, alt}}, {"Ctrl+Shift+F10", KeyChord{121, ctrl | shift}},
+        {"Control+K", KeyChord{0x4B, ctrl}}, {"Ctrl+121", KeyChord{121, ctrl}}, {"ctrl + 254", KeyChord{254, ctrl}},
+        {" alt+SHIFT + control+vk_f6 ", KeyChord{117, ctrl | shift | alt}},
+        // Not understood: only modifiers, an unknown part, a modifier twice, empty parts.
+        {"Ctrl", std::nullopt}, {"Ctrl+Shift", std::nullopt}, {"Ctrl+F25", std::nullopt},
+        {"Ctrl+Banana", std::nullopt}, {"Ctrl+Ctrl+F10", std::nullopt}, {"Ctrl+Control+F10", std::nullopt},
+        {"Ctrl+", std::nullopt}, {"Ctrl++F10", std::nullopt}, {"Ctrl+255", std::nullopt}, {"Ctrl+0", std::nullopt},
+        {"Ctrl+F10+Shift", std::nullopt}, {"Ctrl+99999999999", std::nullopt}, {"Win+F10", std::nullopt},
+        {"", std::nullopt}, {"Ctrl+F1\xC3\xA4", std::nullopt},
+    };
+    for (const auto& [value, expected] : cases) {
+        EXPECT_EQ(parseKeyChord(value), expected) << '"' << value << '"';
+    }
+}
+
+TEST(KeyLabels, ModifiersComeFirstThenTheKeysNameOrCode) {
+    const std::pair<KeyChord, const char*> cases[] = {
+        {{121, 0}, "F10"},
+        {{117, ctrlModifier | shiftModifier | altModifier}, "Ctrl+Shift+Alt+F6"},
+        {{0x4B, ctrlModifier}, "Ctrl+K"},
+        {{0x65, 0}, "Numpad5"},
+        {{0x91, shiftModifier}, "Shift+ScrollLock"},
+        {{17, 0}, "key 17"},
+        {{255, altModifier}, "Alt+key 255"},
+    };
+    for (const auto& [chord, label] : cases) {
+        EXPECT_STREQ(keyLabel(chord).text, label);
+    }
+    // Every name shown reads back as its key, with and without modifiers.
+    for (std::uint32_t code = 1; code < 255; ++code) {
+        for (const std::uint32_t modifiers : {0u, ctrlModifier | altModifier}) {
+            const KeyLabel label = keyLabel({code, modifiers});
+            if (std::string(label.text).find("key ") == std::string::npos) {
+                EXPECT_EQ(parseKeyChord(label.text), (KeyChord{code, modifiers})) << label.text;
+            }
+        }
     }
 }
 

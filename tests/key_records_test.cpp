@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <cstring>
 #include <type_traits>
+#include <utility>
+#include <vector>
 
 #include "plugin/key_records.h"
 #include "tests/plugin_fixture.h"
@@ -81,7 +83,7 @@ TEST_F(KeyRecords, UntouchedEntryNeverCountsAsReleased) {
     }
 }
 
-TEST_F(KeyRecords, MessageStoresStampFifthSixthAndReleaseUnchanged) {
+TEST_F(KeyRecords, MessageStoresStampWithAltWasDownBeforeAndReleaseUnchanged) {
     sim::setTickCount(123456);
     handleKeyMessage(65, 9, 0x1E, 1, -7, 0x7FFF'FFFF, -2);
     EXPECT_EQ(fieldsOf(65), (Fields{123456, -7, 0x7FFF'FFFF, -2}));
@@ -182,6 +184,52 @@ TEST_F(KeyRecords, ResetClearsAllFourFieldsOfOneEntryOnly) {
     resetKeyRecord(10);
     EXPECT_EQ(fieldsOf(10), Fields{});
     EXPECT_EQ(fieldsOf(11), (Fields{777, 3, 4, 1}));
+}
+
+// Messages before the release, as (key, is up now), then whether the release of F10
+// came with Alt, and whether a chord's release counts.
+TEST_F(KeyRecords, CombinationCountsWhenItsModifiersAreHeldAtTheRelease) {
+    struct Case {
+        const char* what;
+        std::uint32_t modifiers;
+        std::vector<std::pair<unsigned long, int>> before;
+        int withAlt;
+        bool counts;
+    };
+    const Case cases[] = {
+        {"plain key, nothing held", 0, {}, 0, true},
+        {"plain key, modifiers held too", 0, {{0x11, 0}, {0x10, 0}}, 1, true},
+        {"Ctrl held", ctrlModifier, {{0x11, 0}}, 0, true},
+        {"Ctrl never pressed", ctrlModifier, {}, 0, false},
+        {"Ctrl released before", ctrlModifier, {{0x11, 0}, {0x11, 1}}, 0, false},
+        {"Ctrl pressed again", ctrlModifier, {{0x11, 0}, {0x11, 1}, {0x11, 0}}, 0, true},
+        {"Shift for Ctrl+Shift", ctrlModifier | shiftModifier, {{0x10, 0}}, 0, false},
+        {"Ctrl and Shift", ctrlModifier | shiftModifier, {{0x10, 0}, {0x11, 0}}, 0, true},
+        {"Alt from the release message", altModifier, {}, 1, true},
+        {"Alt from its own press", altModifier, {{0x12, 0}}, 0, true},
+        {"Alt released before", altModifier, {{0x12, 0}, {0x12, 1}}, 0, false},
+        {"Ctrl+Alt, Alt from the release", ctrlModifier | altModifier, {{0x11, 0}}, 1, true},
+        {"a key other than a modifier", ctrlModifier, {{0xA2, 0}}, 0, false},
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.what);
+        resetPluginState();
+        sim::setTickCount(1000);
+        for (const auto& [key, up] : test.before) {
+            handleKeyMessage(key, 1, 0, 0, 0, up, up);
+        }
+        handleKeyMessage(121, 1, 0, 0, test.withAlt, 1, 1);
+        EXPECT_EQ(consumeChordRelease({121, test.modifiers}), test.counts);
+        // The release is used up either way.
+        EXPECT_EQ(fieldsOf(121), Fields{});
+        EXPECT_FALSE(consumeChordRelease({121, 0}));
+    }
+    // A modifier whose release never came stays held until its next message.
+    sim::advanceTickCount(60'000);
+    handleKeyMessage(0x11, 1, 0, 0, 0, 0, 0);
+    sim::advanceTickCount(3'600'000);
+    release(121);
+    EXPECT_TRUE(consumeChordRelease({121, ctrlModifier}));
 }
 
 // The entries are shared with the host's keyboard thread without a lock, and the

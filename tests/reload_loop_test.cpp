@@ -2,11 +2,14 @@
 
 #include <cstdint>
 #include <cstring>
+#include <fstream>
+#include <string>
 #include <vector>
 
 #include "plugin/key_records.h"
 #include "reload/reload_loop.h"
 #include "reload/signature_scan.h"
+#include "plugin/version.h"
 #include "tests/plugin_fixture.h"
 
 namespace {
@@ -32,6 +35,20 @@ std::vector<sim::Call> unavailablePass() {
     calls.push_back(waitCall());
     return calls;
 }
+
+// The log's lines without their time stamps.
+std::vector<std::string> logLines() {
+    std::ifstream file("Brackenfold.log", std::ios::binary);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(file, line);) {
+        lines.push_back(line.substr(15));
+    }
+    return lines;
+}
+
+// The last line of the log when the game routine was called.
+std::string lineAtRoutineCall;
+void noteLastLogLine() { lineAtRoutineCall = logLines().back(); }
 
 // One pass, and the host calls it made.
 std::vector<sim::Call> pass() {
@@ -166,6 +183,29 @@ TEST_F(ReloadLoop, StartUpTakesTheReloadKeyFromTheSettings) {
     EXPECT_EQ(pass(), reloadPass(routine()));
 }
 
+TEST_F(ReloadLoop, WithMessagesOffNothingIsShownAtAll) {
+    writeSettings("[BrackenfoldConfig]\nShowMessages=0\nReloadKey=Ctrl+Banana\nRelaodKey=1\n");
+    startScript();
+    EXPECT_EQ(pass(), onlyWait());
+    release(121);
+    EXPECT_EQ(pass(), (std::vector<sim::Call>{gameRoutineCall(routine()), waitCall()}));
+    std::memset(image_.data() + plantedAt, 0, 34);
+    release(121);
+    EXPECT_EQ(pass(), onlyWait());
+}
+
+TEST_F(ReloadLoop, NoticeWaitsForAPassWithoutAReload) {
+    writeSettings("[BrackenfoldConfig]\nReloadKey=Ctrl+Banana\n");
+    startScript();
+    release(121);
+    EXPECT_EQ(pass(), reloadPass(routine()));
+    std::vector<sim::Call> notice = pass();
+    ASSERT_EQ(notice.size(), 10u);
+    EXPECT_STREQ(reinterpret_cast<const char*>(static_cast<std::uintptr_t>(notice[1].value)),
+                 "Brackenfold: ReloadKey \"Ctrl+Banana\" not understood, F10 reloads");
+    EXPECT_EQ(pass(), onlyWait());
+}
+
 TEST_F(ReloadLoop, WithoutTheGameModuleTheReleaseShowsThatReloadIsUnavailable) {
     sim::reset();
     sim::setTickCount(50'000);
@@ -204,6 +244,56 @@ TEST_F(ReloadLoop, EveryReleaseSearchesTheImageAfresh) {
     sim::advanceTickCount(500);
     release(121);
     EXPECT_EQ(pass(), reloadPass(image_.data() + 0x200));
+}
+
+TEST_F(ReloadLoop, LogTellsThePlugInTheGameTheSettingsAndEachReload) {
+    sim::setModulePath(nullptr, "C:\\Games\\RDR2\\RDR2.exe");
+    pluginModule = reinterpret_cast<HINSTANCE>(std::uintptr_t{0x1800'0000});
+    sim::setModulePath(pluginModule, "C:\\Games\\RDR2\\Brackenfold.asi");
+    sim::setVersionResource(image_.data(), versionResource());
+    sim::setGameRoutineHook(noteLastLogLine);
+    writeSettings("[BrackenfoldConfig]\nReloadKey=F10\n");
+    startScript();
+    release(121);
+    sim::setPerformanceCounterStep(12'340);
+    pass();
+    sim::setPerformanceCounterStep(0);
+    std::memset(image_.data() + plantedAt, 0, 34);
+    release(121);
+    pass();
+
+    const std::vector<std::string> expected{
+        "INFO Brackenfold " + std::string(brackenfoldVersion) + " (C:\\Games\\RDR2\\Brackenfold.asi)",
+        "INFO game: RDR2.exe 1.0.1491.50, image 12288 bytes",
+        "INFO settings: BrackenfoldConfig.ini found",
+        "INFO setting ReloadKey: F10 (121)",
+        "INFO setting ShowMessages: on",
+        "INFO setting WatchFile: none",
+        "INFO reload: F10 (121) released",
+        "INFO reload: game routine found at RDR2.exe+0x1234 in 1.234 ms (searched 4694 bytes, skipped 0 unreadable "
+        "bytes)",
+        "INFO reload: calling the game routine with \"VegetationModifiers\"",
+        "INFO reload: the game routine returned",
+        "INFO reload: F10 (121) released",
+        "ERROR reload: game routine not found in 0.000 ms (searched 12288 bytes, skipped 0 unreadable bytes); "
+        "nothing reloaded",
+    };
+    EXPECT_EQ(logLines(), expected);
+    EXPECT_EQ(lineAtRoutineCall, expected[8]);
+}
+
+TEST_F(ReloadLoop, LogNamesTheProcessWhenTheGameModuleIsMissing) {
+    sim::reset();
+    sim::setModulePath(nullptr, "C:\\Games\\Other\\OtherGame.exe");
+    startScript();
+    release(121);
+    pass();
+    const std::vector<std::string> lines = logLines();
+    ASSERT_EQ(lines.size(), 8u);
+    EXPECT_EQ(lines[0], "INFO Brackenfold " + std::string(brackenfoldVersion) + " (unknown)");
+    EXPECT_EQ(lines[1], "ERROR game: no module RDR2.exe in this process (OtherGame.exe); reloads are unavailable");
+    EXPECT_EQ(lines[2], "INFO settings: BrackenfoldConfig.ini not found in the game's folder; the defaults are used");
+    EXPECT_EQ(lines[7], "ERROR reload: no module RDR2.exe to search; nothing reloaded");
 }
 
 TEST_F(ReloadLoop, ScriptStartsUpOnceThenRunsPassesThatEachEndInAWait) {

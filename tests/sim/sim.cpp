@@ -28,11 +28,12 @@ std::size_t waitsSinceStopSet = 0;
 
 SYSTEMTIME localTime{};
 std::uint64_t performanceCounter = 0;
+std::uint64_t performanceCounterStep = 0;
 std::map<std::string, std::string, std::less<>> environment;
 std::map<const void*, std::string> modulePaths;
 std::map<const void*, std::vector<std::uint8_t>> versionResources;
 void (*gameRoutineHook)() = nullptr;
-bool fileCreationFails = false;
+std::size_t fileQueryCount = 0;
 // Named mutexes by handle; the handles lie far from any file descriptor.
 std::map<std::uintptr_t, std::string> mutexes;
 std::uintptr_t nextMutex = 0x10'0000;
@@ -79,11 +80,12 @@ void reset() {
     waitsSinceStopSet = 0;
     localTime = SYSTEMTIME{};
     performanceCounter = 0;
+    performanceCounterStep = 0;
     environment.clear();
     modulePaths.clear();
     versionResources.clear();
     gameRoutineHook = nullptr;
-    fileCreationFails = false;
+    fileQueryCount = 0;
     mutexes.clear();
 }
 
@@ -94,14 +96,14 @@ void setLocalTime(unsigned hour, unsigned minute, unsigned second, unsigned mill
     localTime.wMilliseconds = static_cast<WORD>(millisecond);
 }
 
-void advancePerformanceCounter(std::uint64_t ticks) { performanceCounter += ticks; }
+void setPerformanceCounterStep(std::uint64_t ticks) { performanceCounterStep = ticks; }
 void setEnvironment(const std::string& name, const std::string& value) { environment[name] = value; }
 void setModulePath(const void* module, const std::string& path) { modulePaths[module] = path; }
 void setVersionResource(const void* module, std::vector<std::uint8_t> bytes) {
     versionResources[module] = std::move(bytes);
 }
 void setGameRoutineHook(void (*hook)()) { gameRoutineHook = hook; }
-void setFileCreationFails(bool fails) { fileCreationFails = fails; }
+std::size_t fileQueries() { return fileQueryCount; }
 
 void setTickCount(std::uint32_t ticks) { tickCount = ticks; }
 void advanceTickCount(std::uint32_t milliseconds) { tickCount += milliseconds; }
@@ -243,6 +245,7 @@ void GetLocalTime(SYSTEMTIME* time) { *time = sim::localTime; }
 
 BOOL QueryPerformanceCounter(LARGE_INTEGER* count) {
     count->QuadPart = static_cast<long long>(sim::performanceCounter);
+    sim::performanceCounter += sim::performanceCounterStep;
     return 1;
 }
 
@@ -253,9 +256,6 @@ BOOL QueryPerformanceFrequency(LARGE_INTEGER* frequency) {
 
 HANDLE CreateFileA(LPCSTR name, DWORD, DWORD, void*, DWORD, DWORD, HANDLE) {
     const sim::SimulatorWork work;
-    if (sim::fileCreationFails) {
-        return INVALID_HANDLE_VALUE;
-    }
     const int descriptor = open(sim::unixPath(name).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     return descriptor < 0 ? INVALID_HANDLE_VALUE : sim::fileHandle(descriptor);
 }
@@ -281,6 +281,7 @@ BOOL CreateDirectoryA(LPCSTR path, void*) {
 
 BOOL GetFileAttributesExA(LPCSTR name, GET_FILEEX_INFO_LEVELS, void* information) {
     const sim::SimulatorWork work;
+    ++sim::fileQueryCount;
     struct stat status {};
     if (stat(sim::unixPath(name).c_str(), &status) != 0) {
         return 0;

@@ -52,8 +52,8 @@ void advanceTickCount(std::uint32_t milliseconds);
 // The local time of day GetLocalTime answers.
 void setLocalTime(unsigned hour, unsigned minute, unsigned second, unsigned millisecond);
 
-// QueryPerformanceCounter counts at 10 MHz and moves only when told.
-void advancePerformanceCounter(std::uint64_t ticks);
+// QueryPerformanceCounter counts at 10 MHz, and moves by `ticks` after each reading.
+void setPerformanceCounterStep(std::uint64_t ticks);
 
 // GetEnvironmentVariableA's answer for `name`; unset names give 0.
 void setEnvironment(const std::string& name, const std::string& value);
@@ -67,8 +67,9 @@ void setVersionResource(const void* module, std::vector<std::uint8_t> bytes);
 // Runs `hook` whenever the game routine is called, after the call is recorded.
 void setGameRoutineHook(void (*hook)());
 
-// Makes every CreateFileA fail, as in a folder that takes no files.
-void setFileCreationFails(bool fails);
+// How many file attribute queries (GetFileAttributesExA) were made since the reset.
+std::size_t fileQueries();
+
 
 // Makes GetModuleHandleA(name) answer `base`.
 void addModule(const std::string& name, const void* base);
