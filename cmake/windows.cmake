@@ -51,8 +51,8 @@ add_custom_target(dist
   COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:Brackenfold>
           ${PROJECT_SOURCE_DIR}/package/BrackenfoldConfig.ini ${PROJECT_SOURCE_DIR}/package/INSTALL.txt
           ${BRACKENFOLD_DIST_DIR}
-  COMMAND ${CMAKE_COMMAND} -E tar cf ${BRACKENFOLD_ZIP} --format=zip Brackenfold
-  WORKING_DIRECTORY ${PROJECT_SOURCE_DIR}/dist
+  COMMAND ${CMAKE_COMMAND} -E chdir ${PROJECT_SOURCE_DIR}/dist
+          ${CMAKE_COMMAND} -E tar cf ${BRACKENFOLD_ZIP} --format=zip Brackenfold
   DEPENDS Brackenfold
   COMMENT "Packing dist/Brackenfold and dist/Brackenfold-${PROJECT_VERSION}.zip"
   VERBATIM)

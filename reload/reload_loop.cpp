@@ -59,6 +59,9 @@ double millisecondsSince(const LARGE_INTEGER& start) {
 void logPlugin() {
     logLine(LogLevel::Info, "Brackenfold %s (%s)", brackenfoldVersion,
             pluginModule != nullptr ? moduleFileName(pluginModule).text : "unknown");
+}
+
+void logWhereTheLogIs() {
     if (std::strcmp(logPath(), logFileName) != 0) {
         logLine(LogLevel::Warn, "log: the game's folder takes no %s; this log is %s", logFileName, logPath());
     }
@@ -125,6 +128,7 @@ void startScript() {
     logPlugin();
     gameModuleBase = reinterpret_cast<const std::uint8_t*>(GetModuleHandleA(gameModuleName));
     logGame();
+    logWhereTheLogIs();
     clearNotices();
     loadSettings();
 }

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# The main command: builds the plug-in's package dist/Brackenfold/, lays out a game
-# folder as a player has it (the stand-in RDR2.exe and ScriptHookRDR2.dll, plus the
-# package), and runs the plug-in's main job there under Wine: the game loads the
-# plug-in, a player presses and releases F10, and a transcript shows every call.
+# The main command: builds the plug-in's package dist/Brackenfold/ (and its zip),
+# lays out a game folder as a player has it (the stand-in RDR2.exe and
+# ScriptHookRDR2.dll, plus the package), and runs the plug-in's main job there under
+# Wine: the game loads the plug-in, a player presses and releases F10, a transcript
+# shows every call, and the log the plug-in left beside the game is shown.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -11,6 +12,7 @@ echo "Building the Windows plug-in and its package..."
 cmake --preset windows >/dev/null
 cmake --build --preset windows -j"$(nproc)" --target dist standin_game >/dev/null
 echo "Package dist/Brackenfold/: $(cd dist/Brackenfold && echo *)"
+echo "Package zip: $(ls dist/Brackenfold-*.zip)"
 
 work=$(mktemp -d)
 export WINEPREFIX=$work/wine-prefix
@@ -29,3 +31,6 @@ echo "Preparing a throw-away Wine prefix..."
 echo
 cd "$game"
 "$root/cmake/wine-run.sh" ./RDR2.exe main_job
+echo
+echo "Brackenfold.log, beside the game:"
+sed 's/^/  /' Brackenfold.log

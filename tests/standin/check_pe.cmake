@@ -1,7 +1,8 @@
 # Reads a PE file's import and export tables (objdump -p) and fails unless it is
 # what a player's game can load as the plug-in: imports only from KERNEL32.dll, the
 # C runtime msvcrt.dll and ScriptHookRDR2.dll, from the host exactly the eight
-# names in NAMES, and no exports.
+# names in NAMES, and no exports. With -DVERSION=1 it must also carry a version
+# resource: a .rsrc section holding the fixed file information's signature.
 #   cmake -DOBJDUMP=... -DFILE=... -DNAMES=host_names.txt -P check_pe.cmake
 cmake_minimum_required(VERSION 3.25)
 foreach(variable OBJDUMP FILE NAMES)
@@ -50,6 +51,12 @@ foreach(line IN LISTS lines)
   endif()
 endforeach()
 
+if(VERSION)
+  execute_process(COMMAND ${OBJDUMP} -s -j .rsrc ${FILE} OUTPUT_VARIABLE resources ERROR_QUIET)
+  if(NOT resources MATCHES " bd04effe ")
+    list(APPEND problems "has no version resource")
+  endif()
+endif()
 if(export_count GREATER 0)
   list(APPEND problems "exports ${export_count} entries")
 endif()
@@ -69,3 +76,6 @@ if(problems)
   message(FATAL_ERROR "${FILE}:\n  ${text}")
 endif()
 message(STATUS "${FILE}: imports only KERNEL32.dll, msvcrt.dll and the host's eight names; exports nothing")
+if(VERSION)
+  message(STATUS "${FILE}: carries a version resource")
+endif()

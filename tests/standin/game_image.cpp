@@ -78,6 +78,26 @@ const char signatureText[] =
 
 bool unwindCheck = false;
 std::string unwindProblem;
+std::string lastLogLine;
+
+std::string readLastLogLine() {
+    const HANDLE file = CreateFileA("Brackenfold.log", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return "no log";
+    }
+    std::string text;
+    char buffer[4096];
+    DWORD got = 0;
+    while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) != 0 && got > 0) {
+        text.append(buffer, got);
+    }
+    CloseHandle(file);
+    if (!text.empty() && text.back() == '\n') {
+        text.pop_back();
+    }
+    return text.substr(text.rfind('\n') + 1);
+}
 
 bool readable(const MEMORY_BASIC_INFORMATION& info) {
     constexpr DWORD anyRead = PAGE_READONLY | PAGE_READWRITE | PAGE_WRITECOPY | PAGE_EXECUTE_READ |
@@ -127,11 +147,14 @@ __attribute__((noinline)) std::string unwindProblemFrom(const std::uint64_t* ent
 
 extern "C" void standinNoteRoutineCall(const char* dataName, const std::uint64_t* entryStack) {
     standinNote(HostCall::GameRoutine, reinterpret_cast<std::uintptr_t>(dataName), dataName);
+    lastLogLine = readLastLogLine();
     if (unwindCheck) {
         unwindProblem = unwindProblemFrom(entryStack);
         throw std::runtime_error("thrown inside the game routine");
     }
 }
+
+const std::string& logLineAtRoutineCall() { return lastLogLine; }
 
 const std::uint8_t* routineEntry() {
     return reinterpret_cast<const std::uint8_t*>(&standinReloadRoutine);

@@ -29,6 +29,11 @@ std::vector<std::uint8_t> signatureBytes();
 // signature's bytes occur.
 std::vector<const std::uint8_t*> signatureOccurrences();
 
+// The last line of Brackenfold.log in the current directory, read (while the
+// plug-in holds it open) when the routine last ran; "no log" when it could not be
+// opened for reading.
+const std::string& logLineAtRoutineCall();
+
 // Calls the routine so that, inside it, the system's unwinder walks back out of
 // it and an exception is thrown through it: empty when the routine's unwind data
 // restores exactly what its prologue saved, else what went wrong.

@@ -1,5 +1,186 @@
 // Scenarios of what the plug-in tells a player who reports a problem: the log
 // beside the game, the versions, and one copy of the plug-in per game.
-#include "tests/standin/driver.h"
+#include <cinttypes>
+#include <cstdio>
+#include <string>
 
-std::vector<Scenario> logScenarios() { return {}; }
+#include "tests/standin/driver.h"
+#include "tests/standin/game_image.h"
+
+namespace {
+
+std::string hex(std::uint64_t value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "0x%" PRIX64, value);
+    return text;
+}
+
+std::uint64_t gameImageSize() {
+    const auto* base = reinterpret_cast<const std::uint8_t*>(GetModuleHandleA(nullptr));
+    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+    return reinterpret_cast<const IMAGE_NT_HEADERS64*>(base + dos->e_lfanew)->OptionalHeader.SizeOfImage;
+}
+
+std::uint64_t routineOffset() {
+    return static_cast<std::uint64_t>(routineEntry() - reinterpret_cast<const std::uint8_t*>(GetModuleHandleA(nullptr)));
+}
+
+// The lines every log starts with in a scenario's own directory without settings.
+void expectLogStart(const std::vector<std::string>& lines) {
+    const std::string version = "INFO Brackenfold " BRACKENFOLD_VERSION_TEXT " (" + directoryOfExe() + "Brackenfold.asi)";
+    const std::string game = "INFO game: RDR2.exe 1.0.1491.50, image " + std::to_string(gameImageSize()) + " bytes";
+    if (lines.size() < 2 || lines[0] != version || lines[1] != game) {
+        fail("the log starts \"%s\", \"%s\"; expected \"%s\", \"%s\"", lines.empty() ? "" : lines[0].c_str(),
+             lines.size() < 2 ? "" : lines[1].c_str(), version.c_str(), game.c_str());
+    }
+}
+
+void logRecordsAReload() {
+    enterOwnDirectory();
+    const Plugin plugin = loadPlugin();
+    pressAndRelease(keyF10);
+    expectFrame(reloadFrame(), "the frame after F10 is released");
+    const std::string calling = "INFO reload: calling the game routine with \"VegetationModifiers\"";
+    // Read by the routine while it ran: the line before the call was already in the file.
+    if (logLineAtRoutineCall().substr(15) != calling) {
+        fail("while the routine ran, the log's last line was \"%s\"", logLineAtRoutineCall().c_str());
+    }
+    unloadPlugin(plugin);
+    const std::vector<std::string> lines = logLines();
+    expectLogStart(lines);
+    expectLogLine(lines, "INFO setting ReloadKey: F10 (121)");
+    expectLogLine(lines, "INFO reload: F10 (121) released");
+    expectLogLine(lines, "INFO reload: game routine found at RDR2.exe+" + hex(routineOffset()) + " in ");
+    expectLogLine(lines, calling);
+    expectLogLine(lines, "INFO reload: the game routine returned");
+    if (lines.back() != "INFO unloaded") {
+        fail("the log's last line is \"%s\", not the unload", lines.back().c_str());
+    }
+}
+
+void logRecordsAMissingRoutine() {
+    enterOwnDirectory();
+    const Plugin plugin = loadPlugin();
+    {
+        const PatchedRoutine patched;
+        pressAndRelease(keyF10);
+        expectFrame(unavailableFrame(), "a release while the signature is gone");
+    }
+    unloadPlugin(plugin);
+    const std::vector<std::string> lines = logLines();
+    expectLogStart(lines);
+    expectLogLine(lines, "ERROR reload: game routine not found in ");
+    expectLogLine(lines, "(searched " + std::to_string(gameImageSize()) + " bytes, skipped 0 unreadable bytes)");
+}
+
+// The game's folder takes no log: a directory stands where the file would be.
+void logFallsBackToLocalAppData() {
+    enterOwnDirectory();
+    char here[MAX_PATH];
+    GetCurrentDirectoryA(MAX_PATH, here);
+    const std::string appData = std::string(here) + "\\appdata";
+    const std::string fallback = appData + "\\Brackenfold\\Brackenfold.log";
+    DeleteFileA(fallback.c_str());
+    RemoveDirectoryA((appData + "\\Brackenfold").c_str());
+    CreateDirectoryA(appData.c_str(), nullptr);
+    if (CreateDirectoryA("Brackenfold.log", nullptr) == 0 ||
+        SetEnvironmentVariableA("LOCALAPPDATA", appData.c_str()) == 0) {
+        fail("cannot block the log in the game's folder");
+    }
+    const Plugin plugin = loadPlugin();
+    pressAndRelease(keyF10);
+    expectFrame(reloadFrame(), "the frame after F10 is released");
+    unloadPlugin(plugin);
+    const std::vector<std::string> lines = logLines(fallback.c_str());
+    expectLogStart(lines);
+    expectLogLine(lines, "WARN log: the game's folder takes no Brackenfold.log; this log is " + fallback);
+    expectLogLine(lines, "INFO reload: the game routine returned");
+}
+
+// A second copy of the plug-in under another name makes no host call at all.
+void twoCopiesGiveOneReload() {
+    enterOwnDirectory();
+    const std::string copy = directoryOfExe() + "Brackenfold copy.asi";
+    if (CopyFileA((directoryOfExe() + "Brackenfold.asi").c_str(), copy.c_str(), FALSE) == 0) {
+        fail("cannot copy the plug-in");
+    }
+    const Plugin plugin = loadPlugin();
+    std::uint32_t mark = standinRecordCount();
+    const HMODULE second = LoadLibraryA(copy.c_str());
+    if (second == nullptr || second == plugin.module) {
+        fail("the copy did not load as a module of its own");
+    }
+    expectRecords(mark, {}, "loading the second copy");
+    pressAndRelease(keyF10);
+    expectFrame(reloadFrame(), "the frame after F10 is released: one reload");
+    expectFrame(idleFrame(), "the frame after that");
+    mark = standinRecordCount();
+    FreeLibrary(second);
+    expectRecords(mark, {}, "unloading the second copy");
+    DeleteFileA(copy.c_str());
+    unloadPlugin(plugin);
+    const std::vector<std::string> lines = logLines();
+    int versionLines = 0;
+    for (const std::string& line : lines) {
+        versionLines += line.rfind("INFO Brackenfold ", 0) == 0 ? 1 : 0;
+    }
+    if (versionLines != 1) {
+        fail("the log holds %d starts of the plug-in; one expected", versionLines);
+    }
+}
+
+std::string versionString(const std::vector<char>& block, const char* name) {
+    void* value = nullptr;
+    UINT length = 0;
+    const std::string path = std::string("\\StringFileInfo\\040904b0\\") + name;
+    if (VerQueryValueA(block.data(), path.c_str(), &value, &length) == 0 || length == 0) {
+        return "";
+    }
+    return static_cast<const char*>(value);
+}
+
+// Windows reads the version resource of Brackenfold.asi as the file's properties.
+void pluginVersionResource() {
+    const std::string path = directoryOfExe() + "Brackenfold.asi";
+    DWORD ignored = 0;
+    std::vector<char> block(GetFileVersionInfoSizeA(path.c_str(), &ignored));
+    if (block.empty() || GetFileVersionInfoA(path.c_str(), 0, static_cast<DWORD>(block.size()), block.data()) == 0) {
+        fail("Brackenfold.asi has no version resource");
+    }
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT length = 0;
+    if (VerQueryValueA(block.data(), "\\", reinterpret_cast<void**>(&fixed), &length) == 0 || fixed == nullptr) {
+        fail("the version resource has no fixed file information");
+    }
+    char numbers[64];
+    std::snprintf(numbers, sizeof numbers, "%u.%u.%u", unsigned{HIWORD(fixed->dwFileVersionMS)},
+                  unsigned{LOWORD(fixed->dwFileVersionMS)}, unsigned{HIWORD(fixed->dwFileVersionLS)});
+    const std::pair<const char*, std::string> expected[] = {
+        {"fixed file version", BRACKENFOLD_VERSION_TEXT},
+        {"FileVersion", BRACKENFOLD_VERSION_TEXT},
+        {"ProductVersion", BRACKENFOLD_VERSION_TEXT},
+        {"ProductName", "Brackenfold"},
+        {"OriginalFilename", "Brackenfold.asi"},
+    };
+    for (const auto& [name, value] : expected) {
+        const std::string found = std::string(name) == "fixed file version" ? numbers : versionString(block, name);
+        if (found != value) {
+            fail("%s is \"%s\", not \"%s\"", name, found.c_str(), value.c_str());
+        }
+    }
+    if (versionString(block, "FileDescription").empty()) {
+        fail("the version resource has no description");
+    }
+}
+
+}  // namespace
+
+std::vector<Scenario> logScenarios() {
+    return {
+        {"log_records_a_reload", logRecordsAReload},
+        {"log_records_a_missing_routine", logRecordsAMissingRoutine},
+        {"log_falls_back_to_local_app_data", logFallsBackToLocalAppData},
+        {"two_copies_give_one_reload", twoCopiesGiveOneReload},
+        {"plugin_version_resource", pluginVersionResource},
+    };
+}

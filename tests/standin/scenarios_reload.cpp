@@ -132,6 +132,9 @@ void otherProcessName() {
     expectFrame(unavailableFrame(), "a release in a process that is not RDR2.exe");
     expectFrame(idleFrame(), "the next frame");
     unloadPlugin(plugin);
+    const std::vector<std::string> lines = logLines();
+    expectLogLine(lines, "ERROR game: no module RDR2.exe in this process (OtherGame.exe); reloads are unavailable");
+    expectLogLine(lines, "ERROR reload: no module RDR2.exe to search; nothing reloaded");
 }
 
 void unloadWithdrawsRegistrations() {
