@@ -1,20 +1,27 @@
 // Arbitrary file contents through SettingsFile::read, then lookups with names taken
 // from the same bytes: the document matches the plain model of the format, its
-// names are trimmed and unique, and lookups behave as the document promises.
+// names are trimmed and unique, and lookups behave as the document promises. The
+// same pieces go through the plug-in's setting values (reload keys with their
+// combinations, on/off switches, paths) and the settings the document gives.
 #include <sys/mman.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "fuzz/ini_model.h"
 #include "ini/ini.h"
+#include "settings/key_names.h"
+#include "settings/settings.h"
 
 using model::require;
 
@@ -108,6 +115,90 @@ void checkLookups(ini::IniDocument& document, const model::Document& expected, c
     checkNamesTrimmedAndUnique(document);
 }
 
+char flipCase(char c) {
+    if (c >= 'a' && c <= 'z') {
+        return static_cast<char>(c - 'a' + 'A');
+    }
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+void checkKeyValue(const std::string& value) {
+    const std::optional<KeyChord> chord = parseKeyChord(value);
+    const std::string blank = model::trimmed(value);
+    if (!blank.empty() && (std::isdigit(static_cast<unsigned char>(blank[0])) || blank[0] == '+' || blank[0] == '-')) {
+        const auto number = parseKeySetting(value);
+        const bool inRange = number && *number >= 1 && *number <= 255;
+        require(chord == (inRange ? std::optional<KeyChord>(KeyChord{static_cast<std::uint32_t>(*number), 0})
+                                  : std::nullopt),
+                "a value starting with a digit or sign is a number from 1 to 255, as before");
+    }
+    if (!chord) {
+        return;
+    }
+    require(chord->key >= 1 && chord->key <= 255, "a key code from 1 to 255");
+    require((chord->modifiers & ~7u) == 0, "only Ctrl, Shift and Alt");
+    require(chord->modifiers == 0 || chord->key <= 254, "a combination's key is at most 254");
+    const KeyLabel label = keyLabel(*chord);
+    require(std::memchr(label.text, '\0', sizeof label.text) != nullptr, "a label ends inside its buffer");
+    if (std::strstr(label.text, "key ") == nullptr) {
+        require(parseKeyChord(label.text) == chord, "a key's label reads back as the key");
+    }
+    std::string flipped = value;
+    std::transform(flipped.begin(), flipped.end(), flipped.begin(), flipCase);
+    require(parseKeyChord(flipped) == chord, "letter case does not matter");
+}
+
+void checkSwitchValue(const std::string& value) {
+    std::string word = model::trimmed(value);
+    std::transform(word.begin(), word.end(), word.begin(), [](char c) {
+        return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    });
+    const bool on = word == "1" || word == "true" || word == "yes" || word == "on";
+    const bool off = word == "0" || word == "false" || word == "no" || word == "off";
+    const std::optional<bool> expected = on ? std::optional<bool>(true) : off ? std::optional<bool>(false) : std::nullopt;
+    require(parseSwitch(value) == expected, "switches are 1/0, true/false, yes/no, on/off in any case");
+}
+
+// The document's first section read as the plug-in's own section: every value
+// understood is used, every other one keeps what is in effect and is named, in
+// file order, with every unknown name.
+void checkSettings(const ini::IniDocument& document) {
+    if (document.size() == 0) {
+        return;
+    }
+    ini::IniDocument ours;
+    ours[settingsSection] = document.entries().front().second;
+    Settings inEffect;
+    inEffect.reloadKey = {0x41, ctrlModifier};
+    inEffect.showMessages = false;
+    inEffect.watchFile = "kept.meta";
+    const SettingsRead read = settingsFromDocument(ours, inEffect);
+    std::size_t problem = 0;
+    const ini::OrderedMap<> section = ours.get(settingsSection);
+    for (const auto& [name, value] : section.entries()) {
+        const bool known = name == reloadKeySetting || name == showMessagesSetting || name == watchFileSetting;
+        bool understood = value.empty();
+        if (name == reloadKeySetting && !understood) {
+            understood = parseKeyChord(value).has_value();
+            require(read.settings.reloadKey == (understood ? *parseKeyChord(value) : inEffect.reloadKey),
+                    "a reload key not understood keeps the one in effect");
+        } else if (name == showMessagesSetting && !understood) {
+            understood = parseSwitch(value).has_value();
+            require(read.settings.showMessages == (understood ? *parseSwitch(value) : inEffect.showMessages),
+                    "a switch not understood keeps the one in effect");
+        } else if (name == watchFileSetting && !understood) {
+            understood = parseWatchPath(value).has_value();
+        }
+        if (!known || !understood) {
+            require(problem < read.problems.size() && read.problems[problem].name == name,
+                    "every value not understood and every unknown name is named, in file order");
+            require((read.problems[problem].reason == nullptr) == !known, "unknown names have no reason");
+            ++problem;
+        }
+    }
+    require(problem == read.problems.size(), "nothing else is named");
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
@@ -125,8 +216,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // Filled beforehand: the read must replace what the document held.
     ini::IniDocument document;
     document["left over"]["key"] = "value";
-    const ini::SettingsFile settings(path);
-    settings.read(document);
+    const ini::SettingsFile file(path);
+    file.read(document);
     checkNamesTrimmedAndUnique(document);
     require(model::sameDocument(document, expected), "document as the model reads the file");
 
@@ -150,6 +241,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
     }
 
-    checkLookups(document, expected, candidateNames(bytes));
+    const std::vector<std::string> names = candidateNames(bytes);
+    checkLookups(document, expected, names);
+    for (const std::string& name : names) {
+        checkKeyValue(name);
+        checkSwitchValue(name);
+    }
+    checkSettings(document);
     return 0;
 }

@@ -2,6 +2,7 @@
 // combination, values not understood, odd files, changes while the game runs, and
 // messages switched off.
 #include <string>
+#include <vector>
 
 #include "tests/standin/driver.h"
 
@@ -62,6 +63,80 @@ void settingsHugeJunk() {
     unloadPlugin(plugin);
 }
 
+// Runs frames until `text` has been shown, for at most `limit` ms; fails if it is
+// never shown or shown more than once, or if anything else is shown.
+void expectShownOnceWithin(const std::string& text, DWORD limit) {
+    FrameRun run = runFramesFor(0);
+    const ULONGLONG end = GetTickCount64() + limit;
+    while (run.shown.empty() && GetTickCount64() < end) {
+        run = runFramesFor(50);
+    }
+    const FrameRun after = runFramesFor(300);
+    if (run.shown != std::vector<std::string>{text} || !after.shown.empty() || run.routineCalls != 0) {
+        printRecords(run.records);
+        fail("\"%s\" was not shown once within %lu ms", text.c_str(), limit);
+    }
+}
+
+void ctrlF10NeedsCtrl() {
+    enterOwnDirectory();
+    writeSettings("[BrackenfoldConfig]\nReloadKey = ctrl + f10\n");
+    const Plugin plugin = loadPlugin();
+    pressAndRelease(keyF10);
+    expectFrame(idleFrame(), "F10 released without Ctrl");
+    press(keyCtrl);
+    pressAndRelease(keyF10);
+    expectFrame(reloadFrame(), "F10 released while Ctrl is held");
+    release(keyCtrl);
+    pressAndRelease(keyF10);
+    expectFrame(idleFrame(), "F10 released after Ctrl was let go");
+    unloadPlugin(plugin);
+    expectLogLine(logLines(), "INFO setting ReloadKey: Ctrl+F10 (121)");
+}
+
+void altF10ThroughTheReleaseMessage() {
+    enterOwnDirectory();
+    writeSettings("[BrackenfoldConfig]\nReloadKey=Alt+F10\n");
+    const Plugin plugin = loadPlugin();
+    press(keyF10);
+    release(keyF10, false, true);
+    expectFrame(reloadFrame(), "F10 released with Alt, as the release message says");
+    pressAndRelease(keyF10);
+    expectFrame(idleFrame(), "F10 released without Alt");
+    unloadPlugin(plugin);
+}
+
+// The player edits the settings while the game runs: the new key takes over.
+void settingsRewrittenWhileRunning() {
+    enterOwnDirectory();
+    writeSettings("[BrackenfoldConfig]\nReloadKey=F10\n");
+    const Plugin plugin = loadPlugin();
+    expectReloadKey(keyF10, keyF6);
+    writeSettings("[BrackenfoldConfig]\r\nReloadKey=F6\r\n");
+    expectShownOnceWithin("Brackenfold: settings reloaded, F6 reloads", 2500);
+    expectReloadKey(keyF6, keyF10);
+    writeSettings("[BrackenfoldConfig]\nReloadKey=Ctrl+Banana\n");
+    expectShownOnceWithin("Brackenfold: ReloadKey \"Ctrl+Banana\" not understood, F6 reloads", 2500);
+    expectReloadKey(keyF6, keyF10);
+    unloadPlugin(plugin);
+    expectLogLine(logLines(), "INFO settings: BrackenfoldConfig.ini changed; read again");
+}
+
+void showMessagesOff() {
+    enterOwnDirectory();
+    writeSettings("[BrackenfoldConfig]\nShowMessages = Off\nReloadKey=reload\n");
+    const Plugin plugin = loadPlugin();
+    pressAndRelease(keyF10);
+    expectFrame(silentReloadFrame(), "a reload with messages off");
+    {
+        const PatchedRoutine patched;
+        pressAndRelease(keyF10);
+        expectFrame(idleFrame(), "a release with the routine gone and messages off");
+    }
+    unloadPlugin(plugin);
+    expectLogLine(logLines(), "WARN setting ReloadKey \"reload\" not used");
+}
+
 }  // namespace
 
 std::vector<Scenario> settingsScenarios() {
@@ -75,5 +150,9 @@ std::vector<Scenario> settingsScenarios() {
         {"settings_with_byte_order_mark", settingsWithByteOrderMark},
         {"settings_is_a_directory", settingsIsADirectory},
         {"settings_huge_junk", settingsHugeJunk},
+        {"ctrl_f10_needs_ctrl", ctrlF10NeedsCtrl},
+        {"alt_f10_through_the_release_message", altF10ThroughTheReleaseMessage},
+        {"settings_rewritten_while_running", settingsRewrittenWhileRunning},
+        {"show_messages_off", showMessagesOff},
     };
 }
