@@ -63,9 +63,13 @@ using LPCSTR = const char*;
 using LPSTR = char*;
 
 #define INVALID_HANDLE_VALUE (reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(-1)))
+#define GENERIC_READ 0x80000000UL
 #define GENERIC_WRITE 0x40000000UL
 #define FILE_SHARE_READ 0x1
+#define FILE_SHARE_WRITE 0x2
+#define FILE_SHARE_DELETE 0x4
 #define CREATE_ALWAYS 2
+#define OPEN_EXISTING 3
 #define FILE_ATTRIBUTE_NORMAL 0x80
 #define FILE_ATTRIBUTE_DIRECTORY 0x10
 #define ERROR_ALREADY_EXISTS 183
@@ -117,6 +121,7 @@ BOOL QueryPerformanceFrequency(LARGE_INTEGER* frequency);
 HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD share, void* security, DWORD disposition, DWORD flags,
                    HANDLE templateFile);
 BOOL WriteFile(HANDLE file, const void* data, DWORD size, DWORD* written, void* overlapped);
+BOOL ReadFile(HANDLE file, void* data, DWORD size, DWORD* read, void* overlapped);
 BOOL CloseHandle(HANDLE handle);
 BOOL CreateDirectoryA(LPCSTR path, void* security);
 BOOL GetFileAttributesExA(LPCSTR name, GET_FILEEX_INFO_LEVELS level, void* information);

@@ -58,14 +58,16 @@ bool consumeKeyRelease(std::uint32_t key) {
     return false;
 }
 
-bool consumeChordRelease(const KeyChord& chord) {
+bool consumeChordRelease(const KeyChord& chord, std::uint32_t* missingModifiers) {
     // Read before the release is consumed, which clears it.
     const bool withAlt = keyRecords[chord.key].withAlt.load(relaxed) != 0;
-    if (!consumeKeyRelease(chord.key)) {
-        return false;
+    const bool released = consumeKeyRelease(chord.key);
+    const std::uint32_t missing =
+        released ? chord.modifiers & ~(modifiersDown.load(relaxed) | (withAlt ? altModifier : 0)) : 0;
+    if (missingModifiers != nullptr) {
+        *missingModifiers = missing;
     }
-    const std::uint32_t held = modifiersDown.load(relaxed) | (withAlt ? altModifier : 0);
-    return (chord.modifiers & ~held) == 0;
+    return released && missing == 0;
 }
 
 void resetKeyRecord(std::uint32_t key) {

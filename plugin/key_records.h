@@ -60,8 +60,9 @@ bool consumeKeyRelease(std::uint32_t key);
 // True, once, when `chord.key` (below 255) was just released, as consumeKeyRelease
 // says, and every modifier of the chord is held then; Alt also counts as held when
 // the release came with Alt. A release without its modifiers is used up all the
-// same. Modifiers the chord does not name do not matter.
-bool consumeChordRelease(const KeyChord& chord);
+// same, and `missingModifiers`, when given, receives the modifiers that were not
+// held (0 otherwise). Modifiers the chord does not name do not matter.
+bool consumeChordRelease(const KeyChord& chord, std::uint32_t* missingModifiers = nullptr);
 
 // Sets all four fields of the entry of `key` (below 255) to zero.
 void resetKeyRecord(std::uint32_t key);

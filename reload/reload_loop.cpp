@@ -8,6 +8,7 @@
 #include "plugin/key_records.h"
 #include "plugin/script_host.h"
 #include "plugin/version.h"
+#include "reload/file_watch.h"
 #include "reload/game_routine.h"
 #include "reload/signature_scan.h"
 #include "report/game_version.h"
@@ -84,12 +85,15 @@ void logGame() {
     }
 }
 
-// Finds the routine afresh, calls it and says so; false when nothing was called.
-bool reload() {
+// Checks the watched file, finds the routine afresh, calls it and says so.
+void reload() {
+    if (!watchedFileMayBeReloaded()) {
+        return;
+    }
     if (gameModuleBase == nullptr) {
         logLine(LogLevel::Error, "reload: no module %s to search; nothing reloaded", gameModuleName);
         tellPlayer(unavailableMessage);
-        return false;
+        return;
     }
     LARGE_INTEGER start{};
     QueryPerformanceCounter(&start);
@@ -99,7 +103,7 @@ bool reload() {
     } catch (...) {
         logLine(LogLevel::Error, "reload: no memory for the search; nothing reloaded");
         tellPlayer(unavailableMessage);
-        return false;
+        return;
     }
     const double milliseconds = millisecondsSince(start);
     if (search.match == nullptr) {
@@ -108,7 +112,7 @@ bool reload() {
                 "nothing reloaded",
                 milliseconds, search.searched, search.skipped);
         tellPlayer(unavailableMessage);
-        return false;
+        return;
     }
     logLine(LogLevel::Info,
             "reload: game routine found at %s+0x%zX in %.3f ms (searched %zu bytes, skipped %zu unreadable bytes)",
@@ -118,7 +122,6 @@ bool reload() {
     callGameRoutine(search.match, reloadDataName);
     logLine(LogLevel::Info, "reload: the game routine returned");
     tellPlayer(reloadMessage);
-    return true;
 }
 
 }  // namespace
@@ -130,16 +133,33 @@ void startScript() {
     logGame();
     logWhereTheLogIs();
     clearNotices();
+    resetFileWatch();
     loadSettings();
 }
 
 void runPass() {
     try {
-        pollSettings(static_cast<std::uint32_t>(GetTickCount()));
+        const auto now = static_cast<std::uint32_t>(GetTickCount());
+        pollSettings(now);
         const KeyChord key = activeSettings.reloadKey;
-        if (key.key < keyRecordCount && consumeChordRelease(key)) {
+        std::uint32_t missing = 0;
+        const bool byKey = key.key < keyRecordCount && consumeChordRelease(key, &missing);
+        if (missing != 0) {
+            logLine(LogLevel::Info, "key: %s released without %s held; %s reloads",
+                    keyLabel({key.key, 0}).text, keyLabel({0, missing}).text, keyLabel(key).text);
+        }
+        const bool byFile = pollWatchedFile(now);
+        if (byKey) {
             logLine(LogLevel::Info, "reload: %s (%u) released", keyLabel(key).text, static_cast<unsigned>(key.key));
+        }
+        if (byFile) {
+            logLine(LogLevel::Info, "reload: watched file saved (written %s, %llu bytes)",
+                    formatWriteTime(fileWatch.pending.writeTime).text,
+                    static_cast<unsigned long long>(fileWatch.pending.size));
+        }
+        if (byKey || byFile) {
             reload();
+            markWatchedFileReloaded(byFile && !byKey);
         } else {
             showNextNotice();
         }

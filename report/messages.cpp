@@ -10,12 +10,12 @@
 namespace {
 
 constexpr std::size_t noticeCapacity = 4;
-constexpr std::size_t noticeLength = 320;
+constexpr std::size_t noticeLength = 512;
 
 char notices[noticeCapacity][noticeLength];
 std::size_t firstNotice = 0;
 std::size_t noticeCount = 0;
-// The text of the notice on screen: the game may still read it.
+// The built text on screen: the game may still read it.
 char shownNotice[noticeLength];
 
 }  // namespace
@@ -34,6 +34,17 @@ void tellPlayer(const char* text) {
     if (activeSettings.showMessages) {
         showMessage(text);
     }
+}
+
+void tellPlayerBuilt(const char* format, ...) {
+    if (!activeSettings.showMessages) {
+        return;
+    }
+    va_list arguments;
+    va_start(arguments, format);
+    std::vsnprintf(shownNotice, sizeof shownNotice, format, arguments);
+    va_end(arguments);
+    showMessage(shownNotice);
 }
 
 void queueNotice(const char* format, ...) {

@@ -24,6 +24,10 @@ void showMessage(const char* text);
 // Shows `text` (static storage) unless messages are off.
 void tellPlayer(const char* text);
 
+// Builds a text (printf format) into storage of its own and shows it now, unless
+// messages are off.
+void tellPlayerBuilt(const char* format, ...) BRACKENFOLD_PRINTF(1, 2);
+
 // Builds a notice (printf format) for the script to show on a later pass, in the
 // order queued. A few wait at most; one more is dropped (the log has it anyway).
 void queueNotice(const char* format, ...) BRACKENFOLD_PRINTF(1, 2);

@@ -196,7 +196,13 @@ KeyLabel keyLabel(const KeyChord& chord) {
     KeyLabel label{};
     char* const text = label.text;
     constexpr std::size_t size = sizeof label.text;
-    if (code >= 0x70 && code <= 0x87) {
+    if (code == 0) {
+        const int length = std::snprintf(text, size, "%s%s%s", ctrl, shift, alt);
+        // Modifiers alone: no "+" after the last.
+        if (length > 0) {
+            text[length - 1] = '\0';
+        }
+    } else if (code >= 0x70 && code <= 0x87) {
         std::snprintf(text, size, "%s%s%sF%u", ctrl, shift, alt, code - 0x70 + 1);
     } else if (code >= 0x41 && code <= 0x5A) {
         std::snprintf(text, size, "%s%s%s%c", ctrl, shift, alt, static_cast<char>(code));

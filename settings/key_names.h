@@ -29,6 +29,7 @@ std::optional<KeyChord> parseKeyChord(std::string_view value);
 
 // How a key is shown: modifiers first ("Ctrl+", "Shift+", "Alt+"), then the key's
 // name ("F10", "K", "Numpad5", "PageUp", ...) or "key <code>" for a code without one.
+// Key code 0 names the modifiers alone ("Ctrl+Shift").
 struct KeyLabel {
     char text[48];
 };

@@ -103,6 +103,8 @@ TEST(KeyLabels, ModifiersComeFirstThenTheKeysNameOrCode) {
         {{0x91, shiftModifier}, "Shift+ScrollLock"},
         {{17, 0}, "key 17"},
         {{255, altModifier}, "Alt+key 255"},
+        {{0, ctrlModifier | shiftModifier}, "Ctrl+Shift"},
+        {{0, 0}, ""},
     };
     for (const auto& [chord, label] : cases) {
         EXPECT_STREQ(keyLabel(chord).text, label);

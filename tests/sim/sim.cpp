@@ -254,10 +254,25 @@ BOOL QueryPerformanceFrequency(LARGE_INTEGER* frequency) {
     return 1;
 }
 
-HANDLE CreateFileA(LPCSTR name, DWORD, DWORD, void*, DWORD, DWORD, HANDLE) {
+HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD, void*, DWORD disposition, DWORD, HANDLE) {
     const sim::SimulatorWork work;
-    const int descriptor = open(sim::unixPath(name).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    const int flags = disposition == OPEN_EXISTING ? O_RDONLY : O_WRONLY | O_CREAT | O_TRUNC;
+    const int descriptor = (access == GENERIC_READ) == (disposition == OPEN_EXISTING)
+                               ? open(sim::unixPath(name).c_str(), flags | O_CLOEXEC, 0644)
+                               : -1;
+    struct stat status {};
+    // Windows opens no directory as a file.
+    if (descriptor >= 0 && (fstat(descriptor, &status) != 0 || S_ISDIR(status.st_mode))) {
+        close(descriptor);
+        return INVALID_HANDLE_VALUE;
+    }
     return descriptor < 0 ? INVALID_HANDLE_VALUE : sim::fileHandle(descriptor);
+}
+
+BOOL ReadFile(HANDLE file, void* data, DWORD size, DWORD* read, void*) {
+    const ssize_t done = ::read(sim::descriptorOf(file), data, size);
+    *read = done < 0 ? 0 : static_cast<DWORD>(done);
+    return done < 0 ? 0 : 1;
 }
 
 BOOL WriteFile(HANDLE file, const void* data, DWORD size, DWORD* written, void*) {

@@ -91,7 +91,9 @@ void ctrlF10NeedsCtrl() {
     pressAndRelease(keyF10);
     expectFrame(idleFrame(), "F10 released after Ctrl was let go");
     unloadPlugin(plugin);
-    expectLogLine(logLines(), "INFO setting ReloadKey: Ctrl+F10 (121)");
+    const std::vector<std::string> lines = logLines();
+    expectLogLine(lines, "INFO setting ReloadKey: Ctrl+F10 (121)");
+    expectLogLine(lines, "INFO key: F10 released without Ctrl held; Ctrl+F10 reloads");
 }
 
 void altF10ThroughTheReleaseMessage() {

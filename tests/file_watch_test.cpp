@@ -1,0 +1,178 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "reload/file_watch.h"
+#include "tests/plugin_fixture.h"
+
+namespace {
+
+constexpr std::size_t plantedAt = 0x800;
+const char wellFormed[] = "<CVegetationModifiers>\n  <Item type=\"a\" value=\"0.5\"/>\n</CVegetationModifiers>\n";
+
+// What passes did: how many times the routine ran, and what the screen showed.
+struct Passes {
+    int reloads = 0;
+    std::vector<std::string> shown;
+};
+
+class WatchedFile : public InTempDirectory {
+protected:
+    void SetUp() override {
+        InTempDirectory::SetUp();
+        image_ = makeImage(0x2000);
+        plantSignature(image_.data(), plantedAt);
+        sim::addModule("RDR2.exe", image_.data());
+        sim::setTickCount(100'000);
+    }
+
+    // Writes `content` with a last-write time of `second` seconds after an epoch.
+    static void save(const std::string& path, const std::string& content, int second) {
+        std::ofstream(path, std::ios::binary | std::ios::trunc) << content;
+        std::filesystem::last_write_time(path, std::filesystem::file_time_type(std::chrono::seconds(second)));
+    }
+
+    // Starts the script watching `path` (as the setting writes it), with the
+    // file saved once before.
+    void start(const std::string& setting, const std::string& path) {
+        save(path, wellFormed, 1000);
+        writeSettings("[BrackenfoldConfig]\nWatchFile = " + setting + "\n");
+        startScript();
+    }
+
+    // Passes, one each 16 ms, for `milliseconds`.
+    static Passes runFor(std::uint32_t milliseconds) {
+        Passes passes;
+        for (std::uint32_t t = 0; t < milliseconds; t += 16) {
+            sim::clearCalls();
+            runPass();
+            for (const sim::Call& call : sim::calls()) {
+                if (call.kind == sim::CallKind::GameRoutine) {
+                    ++passes.reloads;
+                } else if (call.kind == sim::CallKind::NativePush64) {
+                    passes.shown.emplace_back(reinterpret_cast<const char*>(static_cast<std::uintptr_t>(call.value)));
+                }
+            }
+            sim::advanceTickCount(16);
+        }
+        return passes;
+    }
+
+    std::vector<std::uint8_t> image_;
+};
+
+TEST_F(WatchedFile, SaveReloadsOnceAfterHalfASecondOfQuietAndTheBaselineNever) {
+    start("VegetationModifiers.meta", "VegetationModifiers.meta");
+    EXPECT_EQ(runFor(3000).reloads, 0);
+    save("VegetationModifiers.meta", wellFormed, 1001);
+    EXPECT_EQ(runFor(400).reloads, 0);
+    const Passes settled = runFor(400);
+    EXPECT_EQ(settled.reloads, 1);
+    EXPECT_EQ(settled.shown, std::vector<std::string>{reloadMessage});
+    EXPECT_EQ(runFor(3000).reloads, 0);
+}
+
+TEST_F(WatchedFile, BurstOfWritesGivesOneReloadAndSavesTwoSecondsApartOneEach) {
+    start("VegetationModifiers.meta", "VegetationModifiers.meta");
+    runFor(500);
+    for (int step = 0; step < 4; ++step) {
+        save("VegetationModifiers.meta", std::string(wellFormed) + std::string(step, ' '), 1001 + step);
+        EXPECT_EQ(runFor(300).reloads, 0) << step;
+    }
+    EXPECT_EQ(runFor(1000).reloads, 1);
+    int reloads = 0;
+    for (int save_ = 0; save_ < 3; ++save_) {
+        save("VegetationModifiers.meta", wellFormed, 2000 + save_);
+        reloads += runFor(2000).reloads;
+    }
+    EXPECT_EQ(reloads, 3);
+}
+
+TEST_F(WatchedFile, MissingFileIsToldOnceAndItsReturnIsAChange) {
+    writeSettings("[BrackenfoldConfig]\nWatchFile=mods\\missing.meta\n");
+    startScript();
+    Passes passes = runFor(2000);
+    EXPECT_EQ(passes.reloads, 0);
+    EXPECT_EQ(passes.shown, std::vector<std::string>{"Brackenfold: watched file not found: mods\\missing.meta"});
+    std::filesystem::create_directory("mods");
+    save("mods/missing.meta", wellFormed, 1000);
+    EXPECT_EQ(runFor(1000).reloads, 1);
+    // Gone again: told again, once.
+    std::filesystem::remove("mods/missing.meta");
+    passes = runFor(2000);
+    EXPECT_EQ(passes.shown, std::vector<std::string>{"Brackenfold: watched file not found: mods\\missing.meta"});
+}
+
+TEST_F(WatchedFile, KeyAndSettledChangeInOnePassGiveOneReloadAndTheKeyTakesTheState) {
+    start("VegetationModifiers.meta", "VegetationModifiers.meta");
+    runFor(500);
+    save("VegetationModifiers.meta", wellFormed, 1001);
+    runFor(496);
+    handleKeyMessage(121, 1, 0, 0, 0, 1, 1);
+    EXPECT_EQ(runFor(16).reloads, 1);
+    EXPECT_EQ(runFor(2000).reloads, 0);
+    // A key reload before the change settles takes it as reloaded.
+    save("VegetationModifiers.meta", wellFormed, 1002);
+    runFor(260);
+    handleKeyMessage(121, 1, 0, 0, 0, 1, 1);
+    EXPECT_EQ(runFor(2000).reloads, 1);
+}
+
+TEST_F(WatchedFile, PathWithSpacesAndQuotesAndAChangeOfPathWhileRunning) {
+    std::filesystem::create_directory("my mods");
+    start("  \"my mods\\Vegetation Modifiers.meta\"  ", "my mods/Vegetation Modifiers.meta");
+    runFor(100);
+    EXPECT_EQ(fileWatch.path, "my mods\\Vegetation Modifiers.meta");
+    save("my mods/Vegetation Modifiers.meta", wellFormed, 1001);
+    EXPECT_EQ(runFor(1000).reloads, 1);
+
+    // The live re-read names another file: it is the baseline, no reload.
+    save("other.meta", wellFormed, 1000);
+    writeSettings("[BrackenfoldConfig]\nWatchFile='other.meta'\n");
+    std::filesystem::last_write_time(settingsFileName, std::filesystem::file_time_type(std::chrono::seconds(5)));
+    EXPECT_EQ(runFor(2000).reloads, 0);
+    EXPECT_EQ(fileWatch.path, "other.meta");
+    save("other.meta", wellFormed, 1001);
+    EXPECT_EQ(runFor(1000).reloads, 1);
+}
+
+TEST_F(WatchedFile, BrokenXmlIsNotReloadedAndTheSaveThatMendsItIs) {
+    start("mods\\VegetationModifiers.meta", "VegetationModifiers.meta");
+    std::filesystem::create_directory("mods");
+    save("mods/VegetationModifiers.meta", wellFormed, 1000);
+    runFor(500);
+    save("mods/VegetationModifiers.meta", "<CVegetationModifiers>\n  <Item>\n</CVegetationModifiers>\n", 1001);
+    Passes passes = runFor(1000);
+    EXPECT_EQ(passes.reloads, 0);
+    EXPECT_EQ(passes.shown, std::vector<std::string>{"Brackenfold: VegetationModifiers.meta not reloaded: XML error "
+                                                     "at line 3, column 3: expected </Item>"});
+    // The key is refused the broken file too.
+    handleKeyMessage(121, 1, 0, 0, 0, 1, 1);
+    EXPECT_EQ(runFor(16).reloads, 0);
+    save("mods/VegetationModifiers.meta", wellFormed, 1002);
+    passes = runFor(1000);
+    EXPECT_EQ(passes.reloads, 1);
+    EXPECT_EQ(passes.shown, std::vector<std::string>{reloadMessage});
+}
+
+TEST_F(WatchedFile, KeyReloadGoesAheadUncheckedWhenTheFileIsMissingOrHuge) {
+    writeSettings("[BrackenfoldConfig]\nWatchFile=absent.meta\n");
+    startScript();
+    runFor(100);
+    handleKeyMessage(121, 1, 0, 0, 0, 1, 1);
+    EXPECT_EQ(runFor(16).reloads, 1);
+    std::filesystem::resize_file(settingsFileName, 0);
+    {
+        std::ofstream huge("absent.meta", std::ios::binary);
+    }
+    std::filesystem::resize_file("absent.meta", (std::uintmax_t{64} << 20) + 1);
+    runFor(1000);
+    handleKeyMessage(121, 1, 0, 0, 0, 1, 1);
+    EXPECT_EQ(runFor(16).reloads, 1);
+}
+
+}  // namespace
