@@ -3,7 +3,7 @@
 set -euo pipefail
 
 packages=(
-  cmake make g++ libgtest-dev libbenchmark-dev
+  cmake make g++ libgtest-dev libbenchmark-dev libxml2-dev
   clang llvm libclang-rt-14-dev
   g++-mingw-w64-x86-64-posix mingw-w64-tools binutils-mingw-w64-x86-64
   wine wine64

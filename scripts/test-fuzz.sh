@@ -6,7 +6,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 seconds="${FUZZ_SECONDS:-20}"
-targets=(line_grammar_fuzz settings_reader_fuzz signature_scan_fuzz)
+targets=(line_grammar_fuzz settings_reader_fuzz signature_scan_fuzz xml_check_fuzz)
 
 rm -rf build/fuzz
 cmake --preset fuzz >/dev/null
@@ -29,9 +29,12 @@ for target in "${targets[@]}"; do
   # New inputs go to a scratch corpus; the committed seeds are only read.
   scratch="build/fuzz/corpus/$target"
   mkdir -p "$scratch"
+  # A target's dictionary, when it has one, names the tokens of its input language.
+  dict=()
+  [ -f "fuzz/$target.dict" ] && dict=(-dict="fuzz/$target.dict")
   echo "== $target: fuzzing for ${seconds} s"
   if ! "$binary" -max_total_time="$seconds" -print_final_stats=1 -artifact_prefix="$findings/$target-" \
-       "$scratch" "$seeds" >"$log" 2>&1; then
+       "${dict[@]}" "$scratch" "$seeds" >"$log" 2>&1; then
     tail -n 60 "$log"
     echo "FAILED: $target found a fault; the input is in $findings/ (add it to $seeds/ once fixed)"
     exit 1

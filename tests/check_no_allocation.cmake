@@ -1,0 +1,40 @@
+# Fails unless the object file of OBJECTS whose name contains NAME refers to no
+# allocation and no exception function: what the plug-in calls before the game's
+# reload must neither allocate nor throw.
+#   cmake -DNM=... -DOBJECTS="a.o;b.o" -DNAME=xml_check -P check_no_allocation.cmake
+cmake_minimum_required(VERSION 3.25)
+foreach(variable NM OBJECTS NAME)
+  if(NOT DEFINED ${variable})
+    message(FATAL_ERROR "check_no_allocation.cmake needs -D${variable}=...")
+  endif()
+endforeach()
+
+set(object "")
+foreach(candidate IN LISTS OBJECTS)
+  get_filename_component(file_name ${candidate} NAME)
+  if(file_name MATCHES "^${NAME}\\.")
+    set(object ${candidate})
+  endif()
+endforeach()
+if(object STREQUAL "")
+  message(FATAL_ERROR "no object file for ${NAME} among ${OBJECTS}")
+endif()
+
+execute_process(COMMAND ${NM} -u ${object} OUTPUT_VARIABLE symbols RESULT_VARIABLE result)
+if(NOT result EQUAL 0)
+  message(FATAL_ERROR "${NM} -u ${object} failed")
+endif()
+string(REPLACE "\n" ";" symbols "${symbols}")
+set(problems "")
+foreach(line IN LISTS symbols)
+  string(STRIP "${line}" line)
+  string(REGEX REPLACE "^U +" "" symbol "${line}")
+  # operator new and new[], the C allocators, and whatever throws or catches.
+  if(symbol MATCHES "^(_Zn[wa]|malloc$|calloc$|realloc$|aligned_alloc$|__cxa_throw$|__cxa_allocate_exception$|__cxa_begin_catch$|_ZSt[0-9]+__throw_)")
+    list(APPEND problems "${symbol}")
+  endif()
+endforeach()
+if(problems)
+  message(FATAL_ERROR "${object} refers to: ${problems}")
+endif()
+message(STATUS "${object}: no allocation or exception function among its undefined symbols")
