@@ -47,16 +47,6 @@ bool readWhole(const std::string& path, std::string& bytes) {
     return !failed;
 }
 
-double millisecondsSince(const LARGE_INTEGER& start) {
-    LARGE_INTEGER end{};
-    LARGE_INTEGER frequency{};
-    QueryPerformanceCounter(&end);
-    QueryPerformanceFrequency(&frequency);
-    return frequency.QuadPart <= 0 ? 0.0
-                                   : static_cast<double>(end.QuadPart - start.QuadPart) * 1000.0 /
-                                         static_cast<double>(frequency.QuadPart);
-}
-
 void tellMissing() {
     if (fileWatch.toldMissing) {
         return;
@@ -64,8 +54,8 @@ void tellMissing() {
     fileWatch.toldMissing = true;
     const std::string& path = fileWatch.path;
     logLine(LogLevel::Warn, "watch: watched file not found: %s; no reload until it is there",
-            cleanText(path.data(), path.size(), sizeof(CleanText::text) - 1).text);
-    queueNotice("Brackenfold: watched file not found: %s", cleanText(path.data(), path.size(), shownPathLimit).text);
+            cleanText(path, loggedPathLimit).text);
+    queueNotice("Brackenfold: watched file not found: %s", cleanText(path, shownPathLimit).text);
 }
 
 }  // namespace
@@ -80,7 +70,7 @@ bool pollWatchedFile(std::uint32_t now) {
         fileWatch.started = false;
         if (!fileWatch.path.empty()) {
             logLine(LogLevel::Info, "watch: watching %s",
-                    cleanText(fileWatch.path.data(), fileWatch.path.size(), sizeof(CleanText::text) - 1).text);
+                    cleanText(fileWatch.path, loggedPathLimit).text);
         }
     }
     if (fileWatch.path.empty() || now - fileWatch.lastCheck < watchCheckIntervalMs) {
@@ -123,7 +113,7 @@ bool watchedFileMayBeReloaded() {
     if (path.empty()) {
         return true;
     }
-    const CleanText shown = cleanText(path.data(), path.size(), sizeof(CleanText::text) - 1);
+    const CleanText shown = cleanText(path, loggedPathLimit);
     const FileStamp stamp = readFileStamp(path.c_str());
     if (!stamp.exists || stamp.size > largestChecked) {
         logLine(LogLevel::Warn, "reload: watched file %s %s; reloading without the XML check", shown.text,
@@ -143,10 +133,9 @@ bool watchedFileMayBeReloaded() {
                 shown.text);
         return true;
     }
-    LARGE_INTEGER start{};
-    QueryPerformanceCounter(&start);
+    const Stopwatch stopwatch = startStopwatch();
     const XmlCheck check = checkXml(bytes.data(), bytes.size());
-    const double milliseconds = millisecondsSince(start);
+    const double milliseconds = stopwatch.milliseconds();
     const char* const name = fileName(path);
     if (!check.wellFormed) {
         logLine(LogLevel::Error, "reload: %s not reloaded: XML error at line %zu, column %zu: %s", name, check.line,

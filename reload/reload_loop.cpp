@@ -46,17 +46,6 @@ const char* lastPart(const char* path) {
     return part;
 }
 
-double millisecondsSince(const LARGE_INTEGER& start) {
-    LARGE_INTEGER end{};
-    LARGE_INTEGER frequency{};
-    QueryPerformanceCounter(&end);
-    QueryPerformanceFrequency(&frequency);
-    if (frequency.QuadPart <= 0) {
-        return 0.0;
-    }
-    return static_cast<double>(end.QuadPart - start.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
-}
-
 void logPlugin() {
     logLine(LogLevel::Info, "Brackenfold %s (%s)", brackenfoldVersion,
             pluginModule != nullptr ? moduleFileName(pluginModule).text : "unknown");
@@ -95,8 +84,7 @@ void reload() {
         tellPlayer(unavailableMessage);
         return;
     }
-    LARGE_INTEGER start{};
-    QueryPerformanceCounter(&start);
+    const Stopwatch stopwatch = startStopwatch();
     ImageSearch search;
     try {
         search = searchGameImage(reloadSignature);
@@ -105,7 +93,7 @@ void reload() {
         tellPlayer(unavailableMessage);
         return;
     }
-    const double milliseconds = millisecondsSince(start);
+    const double milliseconds = stopwatch.milliseconds();
     if (search.match == nullptr) {
         logLine(LogLevel::Error,
                 "reload: game routine not found in %.3f ms (searched %zu bytes, skipped %zu unreadable bytes); "

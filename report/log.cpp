@@ -108,3 +108,20 @@ void closeLog() {
     written = 0;
     full = false;
 }
+
+Stopwatch startStopwatch() {
+    LARGE_INTEGER now{};
+    QueryPerformanceCounter(&now);
+    return Stopwatch{now.QuadPart};
+}
+
+double Stopwatch::milliseconds() const {
+    LARGE_INTEGER now{};
+    LARGE_INTEGER frequency{};
+    QueryPerformanceCounter(&now);
+    QueryPerformanceFrequency(&frequency);
+    if (frequency.QuadPart <= 0) {
+        return 0.0;
+    }
+    return static_cast<double>(now.QuadPart - start) * 1000.0 / static_cast<double>(frequency.QuadPart);
+}

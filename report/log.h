@@ -35,3 +35,12 @@ const char* logPath();
 void logLine(LogLevel level, const char* format, ...) BRACKENFOLD_PRINTF(2, 3);
 
 void closeLog();
+
+// Times what the log reports (a search, a check) on the performance counter.
+struct Stopwatch {
+    long long start = 0;
+
+    // Milliseconds since the stopwatch was started.
+    double milliseconds() const;
+};
+Stopwatch startStopwatch();

@@ -96,3 +96,5 @@ CleanText cleanText(const char* value, std::size_t length, std::size_t limit) {
     clean.text[kept] = '\0';
     return clean;
 }
+
+CleanText cleanText(const std::string& value, std::size_t limit) { return cleanText(value.data(), value.size(), limit); }

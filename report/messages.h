@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "report/log.h"
 
@@ -46,6 +47,10 @@ const char* queuedNotice(std::size_t index);
 // `value` as it may be shown: each byte outside 0x20..0x7E becomes "?", and the
 // text is cut at `limit` characters.
 struct CleanText {
-    char text[72];
+    char text[264];
 };
 CleanText cleanText(const char* value, std::size_t length, std::size_t limit);
+CleanText cleanText(const std::string& value, std::size_t limit);
+
+// How much of a path the log shows: the longest Windows path.
+inline constexpr std::size_t loggedPathLimit = 260;

@@ -39,11 +39,9 @@ bool isSpace(char c) {
 
 char lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
-CleanText clean(const std::string& text, std::size_t limit) { return cleanText(text.data(), text.size(), limit); }
-
 // A setting's value in effect, as the log and the notices show it.
 struct ValueText {
-    char text[96];
+    char text[280];
 };
 
 ValueText valueInEffect(const Settings& in, const std::string& name) {
@@ -56,7 +54,7 @@ ValueText valueInEffect(const Settings& in, const std::string& name) {
     } else if (in.watchFile.empty()) {
         std::snprintf(value.text, sizeof value.text, "none");
     } else {
-        std::snprintf(value.text, sizeof value.text, "\"%s\"", clean(in.watchFile, logValueLimit).text);
+        std::snprintf(value.text, sizeof value.text, "\"%s\"", cleanText(in.watchFile, loggedPathLimit).text);
     }
     return value;
 }
@@ -65,10 +63,10 @@ void logSettings(const std::vector<SettingProblem>& problems, const Settings& in
     for (const SettingProblem& problem : problems) {
         if (problem.reason == nullptr) {
             logLine(LogLevel::Warn, "unknown setting \"%s\" in [%s] ignored (names are case-sensitive)",
-                    clean(problem.name, logValueLimit).text, settingsSection);
+                    cleanText(problem.name, logValueLimit).text, settingsSection);
         } else {
             logLine(LogLevel::Warn, "setting %s \"%s\" not used (%s); %s is used instead", problem.name.c_str(),
-                    clean(problem.value, logValueLimit).text, problem.reason,
+                    cleanText(problem.value, logValueLimit).text, problem.reason,
                     valueInEffect(inEffect, problem.name).text);
         }
     }
@@ -84,11 +82,11 @@ void queueSettingsNotice(const std::vector<SettingProblem>& problems, const Sett
     if (!problems.empty()) {
         const SettingProblem& first = problems.front();
         if (first.reason == nullptr) {
-            queueNotice("Brackenfold: unknown setting \"%s\", %s reloads", clean(first.name, screenValueLimit).text,
+            queueNotice("Brackenfold: unknown setting \"%s\", %s reloads", cleanText(first.name, screenValueLimit).text,
                         key.text);
         } else {
             queueNotice("Brackenfold: %s \"%s\" not understood, %s reloads", first.name.c_str(),
-                        clean(first.value, screenValueLimit).text, key.text);
+                        cleanText(first.value, screenValueLimit).text, key.text);
         }
     } else if (reread) {
         queueNotice("Brackenfold: settings reloaded, %s reloads", key.text);
