@@ -67,10 +67,8 @@ bool pollWatchedFile(std::uint32_t now) {
         resetFileWatch();
         fileWatch.path = activeSettings.watchFile;
         fileWatch.lastCheck = lastCheck;
-        fileWatch.started = false;
         if (!fileWatch.path.empty()) {
-            logLine(LogLevel::Info, "watch: watching %s",
-                    cleanText(fileWatch.path, loggedPathLimit).text);
+            logLine(LogLevel::Info, "watch: watching %s", cleanText(fileWatch.path, loggedPathLimit).text);
         }
     }
     if (fileWatch.path.empty() || now - fileWatch.lastCheck < watchCheckIntervalMs) {
