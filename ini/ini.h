@@ -25,6 +25,15 @@ inline void trim(std::string& text) {
     text.erase(0, text.find_first_not_of(whitespace));
 }
 
+// `text` without whitespace at either end.
+inline std::string_view trimmed(std::string_view text) {
+    const std::size_t first = text.find_first_not_of(whitespace);
+    if (first == std::string_view::npos) {
+        return {};
+    }
+    return text.substr(first, text.find_last_not_of(whitespace) - first + 1);
+}
+
 // An insertion-ordered map from trimmed names to values. Entries are only ever
 // appended; a name keeps its position until `clear`. Copies are deep.
 template <typename Value = std::string>

@@ -16,12 +16,6 @@ constexpr std::size_t shownPathLimit = 64;
 // Larger than any data file the game reads; a larger one is not checked.
 constexpr std::uint64_t largestChecked = std::uint64_t{64} << 20;
 
-// The last part of a path: the file's name.
-const char* fileName(const std::string& path) {
-    const std::size_t slash = path.find_last_of("\\/");
-    return path.c_str() + (slash == std::string::npos ? 0 : slash + 1);
-}
-
 // Reads the file into `bytes`, sized to its length, sharing it with an editor
 // that may still hold it open; `bytes` keeps what was read. False on a failed read.
 bool readWhole(const std::string& path, std::string& bytes) {
@@ -134,7 +128,7 @@ bool watchedFileMayBeReloaded() {
     const Stopwatch stopwatch = startStopwatch();
     const XmlCheck check = checkXml(bytes.data(), bytes.size());
     const double milliseconds = stopwatch.milliseconds();
-    const char* const name = fileName(path);
+    const char* const name = fileNameOf(path.c_str());
     if (!check.wellFormed) {
         logLine(LogLevel::Error, "reload: %s not reloaded: XML error at line %zu, column %zu: %s", name, check.line,
                 check.column, check.what);

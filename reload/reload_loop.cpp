@@ -13,6 +13,7 @@
 #include "reload/signature_scan.h"
 #include "report/game_version.h"
 #include "report/log.h"
+#include "settings/file_stamp.h"
 #include "settings/key_names.h"
 #include "settings/settings.h"
 
@@ -36,16 +37,6 @@ Path moduleFileName(HMODULE module) {
     return path;
 }
 
-const char* lastPart(const char* path) {
-    const char* part = path;
-    for (const char* at = path; *at != '\0'; ++at) {
-        if (*at == '\\' || *at == '/') {
-            part = at + 1;
-        }
-    }
-    return part;
-}
-
 void logPlugin() {
     logLine(LogLevel::Info, "Brackenfold %s (%s)", brackenfoldVersion,
             pluginModule != nullptr ? moduleFileName(pluginModule).text : "unknown");
@@ -61,7 +52,7 @@ void logGame() {
     const std::uint8_t* const base = gameModuleBase;
     if (base == nullptr) {
         logLine(LogLevel::Error, "game: no module %s in this process (%s); reloads are unavailable", gameModuleName,
-                lastPart(moduleFileName(nullptr).text));
+                fileNameOf(moduleFileName(nullptr).text));
         return;
     }
     const auto module = reinterpret_cast<HMODULE>(const_cast<std::uint8_t*>(base));

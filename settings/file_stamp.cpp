@@ -38,3 +38,13 @@ StampText formatWriteTime(std::uint64_t writeTime) {
                   static_cast<unsigned>(ofDay % 60), static_cast<unsigned>(milliseconds % 1000));
     return stamp;
 }
+
+const char* fileNameOf(const char* path) {
+    const char* name = path;
+    for (const char* at = path; *at != '\0'; ++at) {
+        if (*at == '\\' || *at == '/') {
+            name = at + 1;
+        }
+    }
+    return name;
+}

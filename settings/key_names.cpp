@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <string_view>
 
+#include "ini/ini.h"
+
 namespace {
 
 struct KeyName {
@@ -33,30 +35,8 @@ bool isSpace(char c) {
 
 char lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
-std::string_view trimmed(std::string_view text) {
-    while (!text.empty() && isSpace(text.front())) {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && isSpace(text.back())) {
-        text.remove_suffix(1);
-    }
-    return text;
-}
-
-bool sameLetters(std::string_view text, std::string_view lowerCase) {
-    if (text.size() != lowerCase.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (lower(text[i]) != lowerCase[i]) {
-            return false;
-        }
-    }
-    return true;
-}
-
-bool startsWithLetters(std::string_view text, std::string_view lowerCase) {
-    return text.size() >= lowerCase.size() && sameLetters(text.substr(0, lowerCase.size()), lowerCase);
+bool startsWithLetters(std::string_view text, std::string_view prefix) {
+    return text.size() >= prefix.size() && sameLetters(text.substr(0, prefix.size()), prefix);
 }
 
 // The number that `text` spells in decimal, or empty when it is not all digits or
@@ -97,8 +77,20 @@ std::uint32_t chordKey(std::string_view part) {
 
 }  // namespace
 
+bool sameLetters(std::string_view text, std::string_view other) {
+    if (text.size() != other.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (lower(text[i]) != lower(other[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
 std::uint32_t keyCodeFromName(std::string_view name) {
-    name = trimmed(name);
+    name = ini::trimmed(name);
     if (startsWithLetters(name, "vk_")) {
         name.remove_prefix(3);
     }
@@ -116,14 +108,8 @@ std::uint32_t keyCodeFromName(std::string_view name) {
         }
     }
     for (const KeyName& known : namedKeys) {
-        if (name.size() == known.name.size()) {
-            bool same = true;
-            for (std::size_t i = 0; i < name.size() && same; ++i) {
-                same = lower(name[i]) == lower(known.name[i]);
-            }
-            if (same) {
-                return known.code;
-            }
+        if (sameLetters(name, known.name)) {
+            return known.code;
         }
     }
     return 0;
@@ -160,7 +146,7 @@ std::optional<std::int64_t> parseKeySetting(std::string_view value) {
 }
 
 std::optional<KeyChord> parseKeyChord(std::string_view value) {
-    value = trimmed(value);
+    value = ini::trimmed(value);
     if (value.empty()) {
         return std::nullopt;
     }
@@ -174,7 +160,7 @@ std::optional<KeyChord> parseKeyChord(std::string_view value) {
     KeyChord chord;
     for (;;) {
         const std::size_t plus = value.find('+');
-        const std::string_view part = trimmed(value.substr(0, plus));
+        const std::string_view part = ini::trimmed(value.substr(0, plus));
         if (plus == std::string_view::npos) {
             chord.key = chordKey(part);
             return chord.key != 0 ? std::optional<KeyChord>(chord) : std::nullopt;

@@ -33,12 +33,6 @@ const char pathNotUnderstood[] = "an unmatched quote, or longer than 259 charact
 FileStamp seenStamp;
 std::uint32_t lastCheck = 0;
 
-bool isSpace(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
-char lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
 // A setting's value in effect, as the log and the notices show it.
 struct ValueText {
     char text[280];
@@ -107,27 +101,14 @@ void apply(SettingsRead&& read, bool reread) {
 }  // namespace
 
 std::optional<bool> parseSwitch(std::string_view value) {
-    while (!value.empty() && isSpace(value.front())) {
-        value.remove_prefix(1);
-    }
-    while (!value.empty() && isSpace(value.back())) {
-        value.remove_suffix(1);
-    }
-    if (value.size() > 5) {
-        return std::nullopt;
-    }
-    char word[6] = {};
-    for (std::size_t i = 0; i < value.size(); ++i) {
-        word[i] = lower(value[i]);
-    }
-    const std::string_view text(word, value.size());
+    value = ini::trimmed(value);
     for (const std::string_view yes : {"1", "true", "yes", "on"}) {
-        if (text == yes) {
+        if (sameLetters(value, yes)) {
             return true;
         }
     }
     for (const std::string_view no : {"0", "false", "no", "off"}) {
-        if (text == no) {
+        if (sameLetters(value, no)) {
             return false;
         }
     }
@@ -135,12 +116,7 @@ std::optional<bool> parseSwitch(std::string_view value) {
 }
 
 std::optional<std::string> parseWatchPath(std::string_view value) {
-    while (!value.empty() && isSpace(value.front())) {
-        value.remove_prefix(1);
-    }
-    while (!value.empty() && isSpace(value.back())) {
-        value.remove_suffix(1);
-    }
+    value = ini::trimmed(value);
     if (!value.empty() && (value.front() == '"' || value.front() == '\'')) {
         if (value.size() < 2 || value.back() != value.front()) {
             return std::nullopt;
