@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "reload/file_watch.h"
+#include "watch/file_watch.h"
 #include "reload/reload_loop.h"
 #include "report/log.h"
 #include "settings/settings.h"

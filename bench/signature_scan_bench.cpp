@@ -18,7 +18,7 @@
 #include <system_error>
 #include <vector>
 
-#include "reload/signature_scan.h"
+#include "locate/signature_scan.h"
 #include "tests/scan_reference.h"
 
 namespace {

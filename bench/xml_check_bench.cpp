@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "reload/xml_check.h"
+#include "watch/xml_check.h"
 
 namespace {
 

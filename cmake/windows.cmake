@@ -2,8 +2,8 @@
 # script host loads from the game's folder.
 
 # The host's import library, made from the .def that binds the g++ names of the
-# declarations in plugin/script_host.h to the host's MSVC export names.
-set(script_host_def ${PROJECT_SOURCE_DIR}/plugin/script_host.def)
+# declarations in host/script_host.h to the host's MSVC export names.
+set(script_host_def ${PROJECT_SOURCE_DIR}/host/script_host.def)
 set(script_host_implib ${CMAKE_CURRENT_BINARY_DIR}/libScriptHookRDR2.a)
 add_custom_command(
   OUTPUT ${script_host_implib}
@@ -20,13 +20,11 @@ set(BRACKENFOLD_GAME_DIR ${CMAKE_BINARY_DIR}/game)
 configure_file(${PROJECT_SOURCE_DIR}/plugin/version.rc.in ${PROJECT_BINARY_DIR}/generated/version.rc @ONLY)
 
 enable_language(RC)
-add_library(Brackenfold MODULE
-  $<TARGET_OBJECTS:plugin>
-  $<TARGET_OBJECTS:reload>
-  $<TARGET_OBJECTS:settings>
-  $<TARGET_OBJECTS:report>
-  ${PROJECT_SOURCE_DIR}/reload/game_routine.cpp
-  ${PROJECT_BINARY_DIR}/generated/version.rc)
+set(room_objects)
+foreach(room IN LISTS BRACKENFOLD_OBJECT_ROOMS)
+  list(APPEND room_objects $<TARGET_OBJECTS:${room}>)
+endforeach()
+add_library(Brackenfold MODULE ${room_objects} ${PROJECT_BINARY_DIR}/generated/version.rc)
 target_include_directories(Brackenfold PRIVATE ${PROJECT_SOURCE_DIR})
 target_link_libraries(Brackenfold PRIVATE ini warnings ${script_host_implib})
 add_dependencies(Brackenfold script_host_implib)

@@ -20,7 +20,7 @@
 
 #include "fuzz/ini_model.h"
 #include "ini/ini.h"
-#include "settings/key_names.h"
+#include "keys/key_names.h"
 #include "settings/settings.h"
 
 using model::require;

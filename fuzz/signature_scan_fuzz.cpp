@@ -20,7 +20,7 @@
 #include <memory>
 #include <vector>
 
-#include "reload/signature_scan.h"
+#include "locate/signature_scan.h"
 #include "tests/sim/sim.h"
 
 namespace {

@@ -1,12 +1,11 @@
 #include "plugin/dll_main.h"
 
-#include "plugin/key_records.h"
-#include "plugin/script_host.h"
+#include "host/script_host.h"
+#include "keys/key_records.h"
 #include "plugin/single_instance.h"
+#include "plugin/version.h"
 #include "reload/reload_loop.h"
 #include "report/log.h"
-
-HINSTANCE pluginModule = nullptr;
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID) {
     switch (reason) {
@@ -15,6 +14,7 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID) {
             break;
         }
         pluginModule = module;
+        pluginVersion = brackenfoldVersion;
         scriptRegister(module, scriptEntry);
         keyboardHandlerRegister(handleKeyMessage);
         break;

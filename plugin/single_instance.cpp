@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "plugin/kernel.h"
+#include "host/kernel.h"
 
 namespace {
 

@@ -3,24 +3,26 @@
 #include <cstdio>
 #include <cstring>
 
-#include "plugin/dll_main.h"
-#include "plugin/kernel.h"
-#include "plugin/key_records.h"
-#include "plugin/script_host.h"
-#include "plugin/version.h"
-#include "reload/file_watch.h"
-#include "reload/game_routine.h"
-#include "reload/signature_scan.h"
+#include "host/game_routine.h"
+#include "host/kernel.h"
+#include "host/script_host.h"
+#include "keys/key_names.h"
+#include "keys/key_records.h"
+#include "locate/signature_scan.h"
+#include "reload/live_settings.h"
 #include "report/game_version.h"
 #include "report/log.h"
-#include "settings/file_stamp.h"
-#include "settings/key_names.h"
 #include "settings/settings.h"
+#include "watch/file_stamp.h"
+#include "watch/file_watch.h"
 
 const char gameModuleName[] = "RDR2.exe";
 const char reloadDataName[] = "VegetationModifiers";
 const char reloadMessage[] = "Reloaded VegetationModifiers.meta";
 const char unavailableMessage[] = "VegetationModifiers reload unavailable: game routine not found";
+
+HINSTANCE pluginModule = nullptr;
+const char* pluginVersion = "";
 
 namespace {
 
@@ -38,7 +40,7 @@ Path moduleFileName(HMODULE module) {
 }
 
 void logPlugin() {
-    logLine(LogLevel::Info, "Brackenfold %s (%s)", brackenfoldVersion,
+    logLine(LogLevel::Info, "Brackenfold %s (%s)", pluginVersion,
             pluginModule != nullptr ? moduleFileName(pluginModule).text : "unknown");
 }
 

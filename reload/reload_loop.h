@@ -5,12 +5,19 @@
 
 #include <cstdint>
 
+#include "host/kernel.h"
 #include "report/messages.h"
 
 extern const char gameModuleName[];      // "RDR2.exe"
 extern const char reloadDataName[];      // "VegetationModifiers"
 extern const char reloadMessage[];       // "Reloaded VegetationModifiers.meta"
 extern const char unavailableMessage[];  // shown when the game routine cannot be found
+
+// What the script knows of the plug-in itself, handed down by the entry at load:
+// this copy's module handle (null before it registers, and in a copy that stood
+// back for another) and its version.
+extern HINSTANCE pluginModule;
+extern const char* pluginVersion;
 
 // Start-up: opens the log, records the plug-in and the game, finds the game's
 // module and loads the settings.

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "plugin/kernel.h"
+#include "host/kernel.h"
 
 struct FileVersion {
     std::uint16_t major = 0;

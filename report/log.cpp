@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "plugin/kernel.h"
+#include "host/kernel.h"
 
 const char logFileName[] = "Brackenfold.log";
 

@@ -4,8 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "plugin/script_host.h"
-#include "settings/settings.h"
+#include "host/script_host.h"
 
 namespace {
 
@@ -17,6 +16,7 @@ std::size_t firstNotice = 0;
 std::size_t noticeCount = 0;
 // The built text on screen: the game may still read it.
 char shownNotice[noticeLength];
+bool shown = true;
 
 }  // namespace
 
@@ -30,14 +30,18 @@ void showMessage(const char* text) {
     }
 }
 
+void setMessagesShown(bool on) { shown = on; }
+
+bool messagesShown() { return shown; }
+
 void tellPlayer(const char* text) {
-    if (activeSettings.showMessages) {
+    if (shown) {
         showMessage(text);
     }
 }
 
 void tellPlayerBuilt(const char* format, ...) {
-    if (!activeSettings.showMessages) {
+    if (!shown) {
         return;
     }
     va_list arguments;
@@ -66,7 +70,7 @@ void showNextNotice() {
     const char* const oldest = notices[firstNotice];
     firstNotice = (firstNotice + 1) % noticeCapacity;
     --noticeCount;
-    if (activeSettings.showMessages) {
+    if (shown) {
         std::memcpy(shownNotice, oldest, noticeLength);
         showMessage(shownNotice);
     }

@@ -1,6 +1,6 @@
 // What the player is told on screen. Every text goes through the four message
 // natives from the script's pass, never from the keyboard handler or DllMain, and
-// nothing at all is shown while ShowMessages is off.
+// nothing at all is shown while messages are switched off.
 #pragma once
 
 #include <cstddef>
@@ -21,6 +21,11 @@ inline constexpr std::uint64_t messageNatives[4] = {
 // Shows `text` through the four natives, whatever the settings say. The game may
 // read the text after the call: it must live at least until the next message.
 void showMessage(const char* text);
+
+// Whether texts reach the screen: the player's ShowMessages, handed over whenever
+// the settings apply. On when the plug-in loads.
+void setMessagesShown(bool on);
+bool messagesShown();
 
 // Shows `text` (static storage) unless messages are off.
 void tellPlayer(const char* text);

@@ -1,8 +1,7 @@
 // The player's settings: `ReloadKey`, `ShowMessages` and `WatchFile` in section
-// `BrackenfoldConfig` of BrackenfoldConfig.ini in the game's current directory.
-// Read when the script starts and again whenever the file changes while the game
-// runs; every read is written to the log, and anything not understood is told on
-// screen once.
+// `BrackenfoldConfig` of BrackenfoldConfig.ini in the game's current directory, and
+// what reading them gives: the values, every value not used with why, and unknown
+// names. Nothing here writes a log or shows anything.
 #pragma once
 
 #include <cstdint>
@@ -12,7 +11,7 @@
 #include <vector>
 
 #include "ini/ini.h"
-#include "plugin/key_records.h"
+#include "keys/key_records.h"
 
 extern const char settingsFileName[];     // "BrackenfoldConfig.ini"
 extern const char settingsSection[];      // "BrackenfoldConfig"
@@ -21,8 +20,6 @@ extern const char showMessagesSetting[];  // "ShowMessages"
 extern const char watchFileSetting[];     // "WatchFile"
 
 inline constexpr std::uint32_t defaultReloadKey = 121;
-// The shortest time between two looks at the settings file, in milliseconds.
-inline constexpr std::uint32_t settingsCheckIntervalMs = 1000;
 
 struct Settings {
     KeyChord reloadKey{defaultReloadKey, 0};
@@ -63,13 +60,7 @@ std::optional<bool> parseSwitch(std::string_view value);
 // when not understood (an unmatched quote, or longer than a Windows path).
 std::optional<std::string> parseWatchPath(std::string_view value);
 
-// Start-up: reads the settings file, when there is one, into activeSettings,
-// writes every setting to the log and queues a notice for anything not
-// understood. Without a file the settings stay as they are. Nothing is thrown.
-void loadSettings();
-
-// Called by every pass. At most once a second, looks at the file's last-write
-// time and size; when they changed, re-reads the file, applies it, logs every
-// setting and queues one notice. True when the settings were re-read. A file that
-// disappears keeps the settings in effect.
-bool pollSettings(std::uint32_t now);
+// Reads the settings file of the current directory into `settings` and gives what
+// it holds, as settingsFromDocument does; empty when there is no file to open.
+// Throws std::bad_alloc when memory runs out.
+std::optional<SettingsRead> readSettingsFile(const Settings& inEffect);

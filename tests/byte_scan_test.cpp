@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "reload/byte_scan.h"
-#include "reload/signature_scan.h"
+#include "locate/byte_scan.h"
+#include "locate/signature_scan.h"
 #include "tests/scan_reference.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "plugin/dll_main.h"
-#include "plugin/key_records.h"
+#include "keys/key_records.h"
 #include "reload/reload_loop.h"
 #include "tests/plugin_fixture.h"
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "reload/file_watch.h"
+#include "watch/file_watch.h"
 #include "tests/plugin_fixture.h"
 
 namespace {

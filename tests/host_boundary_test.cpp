@@ -9,8 +9,9 @@
 #include <vector>
 
 #include "plugin/dll_main.h"
-#include "plugin/key_records.h"
-#include "settings/key_names.h"
+#include "keys/key_records.h"
+#include "keys/key_names.h"
+#include "reload/live_settings.h"
 #include "settings/settings.h"
 #include "reload/reload_loop.h"
 #include "tests/plugin_fixture.h"

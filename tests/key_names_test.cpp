@@ -3,7 +3,7 @@
 #include <optional>
 #include <string>
 
-#include "settings/key_names.h"
+#include "keys/key_names.h"
 
 namespace {
 

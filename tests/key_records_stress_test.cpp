@@ -7,7 +7,7 @@
 #include <thread>
 #include <vector>
 
-#include "plugin/key_records.h"
+#include "keys/key_records.h"
 #include "tests/sim/sim.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "plugin/key_records.h"
+#include "keys/key_records.h"
 #include "tests/plugin_fixture.h"
 
 namespace {

@@ -18,27 +18,32 @@
 #include <string>
 #include <vector>
 
+#include "keys/key_names.h"
+#include "keys/key_records.h"
+#include "locate/signature_scan.h"
 #include "plugin/dll_main.h"
-#include "plugin/key_records.h"
 #include "plugin/single_instance.h"
-#include "settings/key_names.h"
-#include "settings/settings.h"
+#include "plugin/version.h"
+#include "reload/live_settings.h"
 #include "reload/reload_loop.h"
-#include "reload/signature_scan.h"
 #include "report/log.h"
 #include "report/messages.h"
+#include "settings/settings.h"
 #include "tests/sim/sim.h"
 
 inline void resetPluginState() {
     closeLog();
     releaseInstance();
     pluginModule = nullptr;
+    // As the entry hands it down when the plug-in loads.
+    pluginVersion = brackenfoldVersion;
     sim::reset();
     for (std::uint32_t key = 0; key < keyRecordCount; ++key) {
         resetKeyRecord(key);
     }
     modifiersDown = 0;
     activeSettings = Settings{};
+    setMessagesShown(true);
     gameModuleBase = nullptr;
     settings.clear();
     clearNotices();

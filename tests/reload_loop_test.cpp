@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "plugin/key_records.h"
+#include "keys/key_records.h"
 #include "reload/reload_loop.h"
-#include "reload/signature_scan.h"
+#include "locate/signature_scan.h"
 #include "plugin/version.h"
 #include "tests/plugin_fixture.h"
 

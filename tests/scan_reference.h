@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "reload/byte_scan.h"
+#include "locate/byte_scan.h"
 
 namespace reference {
 

@@ -7,7 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "settings/key_names.h"
+#include "keys/key_names.h"
+#include "reload/live_settings.h"
 #include "settings/settings.h"
 #include "reload/reload_loop.h"
 #include "tests/plugin_fixture.h"

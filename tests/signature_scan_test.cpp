@@ -9,8 +9,8 @@
 #include <random>
 #include <vector>
 
-#include "plugin/kernel.h"
-#include "reload/signature_scan.h"
+#include "host/kernel.h"
+#include "locate/signature_scan.h"
 #include "tests/plugin_fixture.h"
 #include "tests/scan_reference.h"
 

@@ -11,7 +11,7 @@
 #include <string>
 #include <string_view>
 
-#include "reload/xml_check.h"
+#include "watch/xml_check.h"
 
 namespace oracle {
 

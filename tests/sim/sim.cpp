@@ -11,9 +11,9 @@
 #include <mutex>
 #include <set>
 
-#include "plugin/kernel.h"
-#include "plugin/script_host.h"
-#include "reload/game_routine.h"
+#include "host/kernel.h"
+#include "host/script_host.h"
+#include "host/game_routine.h"
 
 namespace sim {
 namespace {

@@ -3,7 +3,7 @@
 # in NAMES: the declarations' C++ types are the contract with the host.
 #   cmake -DCLANG=... -DNM=... -DSOURCE_DIR=... -DLIBSTDCXX_INCLUDES=... -DOUT=... -DNAMES=... -P check_msvc_names.cmake
 # windows.h cannot be parsed for that target here, so _WIN32 is undefined and
-# plugin/kernel.h declares HINSTANCE itself, as windows.h does: a pointer to
+# host/kernel.h declares HINSTANCE itself, as windows.h does: a pointer to
 # struct HINSTANCE__.
 cmake_minimum_required(VERSION 3.25)
 foreach(variable CLANG NM SOURCE_DIR LIBSTDCXX_INCLUDES OUT NAMES)

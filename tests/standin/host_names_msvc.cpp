@@ -1,6 +1,6 @@
 // Compiled by clang for the MSVC ABI, only to read off the names that the
-// declarations in plugin/script_host.h get there: they must be the host's exports.
-#include "plugin/script_host.h"
+// declarations in host/script_host.h get there: they must be the host's exports.
+#include "host/script_host.h"
 
 void useEveryHostOperation() {
     scriptRegister(nullptr, nullptr);

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "plugin/kernel.h"
+#include "host/kernel.h"
 
 using ScriptFunction = void (*)();
 // Virtual-key code, then three values the plug-in does not use, two it stores

@@ -1,8 +1,8 @@
-#include "reload/signature_scan.h"
+#include "locate/signature_scan.h"
 
 #include <cstring>
 
-#include "plugin/kernel.h"
+#include "host/kernel.h"
 
 const char reloadSignature[] =
     "48 89 5C 24 08 48 89 74 24 18 48 89 7C 24 20 55 41 54 41 55 41 56 41 57 48 8B EC 48 83 EC 60 48 8B D9";

@@ -6,7 +6,7 @@
 #include <optional>
 #include <string_view>
 
-#include "plugin/key_records.h"
+#include "keys/key_records.h"
 
 // The virtual-key code that a value names: a decimal number (leading white space,
 // one sign, digits up to the first other character), or, when the value does not

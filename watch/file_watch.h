@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <string>
 
-#include "settings/file_stamp.h"
+#include "watch/file_stamp.h"
 
 inline constexpr std::uint32_t watchCheckIntervalMs = 250;
 inline constexpr std::uint32_t watchQuietMs = 500;

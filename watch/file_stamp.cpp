@@ -1,8 +1,8 @@
-#include "settings/file_stamp.h"
+#include "watch/file_stamp.h"
 
 #include <cstdio>
 
-#include "plugin/kernel.h"
+#include "host/kernel.h"
 
 FileStamp readFileStamp(const char* path) {
     WIN32_FILE_ATTRIBUTE_DATA data{};

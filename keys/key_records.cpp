@@ -1,6 +1,6 @@
-#include "plugin/key_records.h"
+#include "keys/key_records.h"
 
-#include "plugin/kernel.h"
+#include "host/kernel.h"
 
 KeyRecord keyRecords[keyRecordCount] = {};
 std::atomic<std::uint32_t> modifiersDown{0};

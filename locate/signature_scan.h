@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "reload/byte_scan.h"
+#include "locate/byte_scan.h"
 
 // The first 34 bytes of the game's reload routine.
 extern const char reloadSignature[];

@@ -1,4 +1,4 @@
-#include "reload/xml_check.h"
+#include "watch/xml_check.h"
 
 #include <array>
 #include <bit>

@@ -1,4 +1,4 @@
-#include "reload/byte_scan.h"
+#include "locate/byte_scan.h"
 
 #include <algorithm>
 #include <bit>

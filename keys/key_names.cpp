@@ -1,4 +1,4 @@
-#include "settings/key_names.h"
+#include "keys/key_names.h"
 
 #include <array>
 #include <cstdio>

@@ -1,9 +1,9 @@
-#include "reload/file_watch.h"
+#include "watch/file_watch.h"
 
 #include <algorithm>
 
-#include "plugin/kernel.h"
-#include "reload/xml_check.h"
+#include "host/kernel.h"
+#include "watch/xml_check.h"
 #include "report/log.h"
 #include "report/messages.h"
 #include "settings/settings.h"
