@@ -172,11 +172,13 @@ void checkSettings(const ini::IniDocument& document) {
     inEffect.reloadKey = {0x41, ctrlModifier};
     inEffect.showMessages = false;
     inEffect.watchFile = "kept.meta";
+    inEffect.keepVersions = 7;
     const SettingsRead read = settingsFromDocument(ours, inEffect);
     std::size_t problem = 0;
     const ini::OrderedMap<> section = ours.get(settingsSection);
     for (const auto& [name, value] : section.entries()) {
-        const bool known = name == reloadKeySetting || name == showMessagesSetting || name == watchFileSetting;
+        const bool known = name == reloadKeySetting || name == showMessagesSetting || name == watchFileSetting ||
+                           name == keepVersionsSetting;
         bool understood = value.empty();
         if (name == reloadKeySetting && !understood) {
             understood = parseKeyChord(value).has_value();
@@ -188,6 +190,10 @@ void checkSettings(const ini::IniDocument& document) {
                     "a switch not understood keeps the one in effect");
         } else if (name == watchFileSetting && !understood) {
             understood = parseWatchPath(value).has_value();
+        } else if (name == keepVersionsSetting && !understood) {
+            understood = parseKeepVersions(value).has_value();
+            require(read.settings.keepVersions == (understood ? *parseKeepVersions(value) : inEffect.keepVersions),
+                    "a version count not understood keeps the one in effect");
         }
         if (!known || !understood) {
             require(problem < read.problems.size() && read.problems[problem].name == name,

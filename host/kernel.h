@@ -68,10 +68,13 @@ using LPSTR = char*;
 #define FILE_SHARE_READ 0x1
 #define FILE_SHARE_WRITE 0x2
 #define FILE_SHARE_DELETE 0x4
+#define CREATE_NEW 1
 #define CREATE_ALWAYS 2
 #define OPEN_EXISTING 3
 #define FILE_ATTRIBUTE_NORMAL 0x80
 #define FILE_ATTRIBUTE_DIRECTORY 0x10
+#define FILE_ATTRIBUTE_REPARSE_POINT 0x400
+#define MAX_PATH 260
 #define ERROR_ALREADY_EXISTS 183
 #define MAKEINTRESOURCEA(id) (reinterpret_cast<LPCSTR>(static_cast<std::uintptr_t>(static_cast<WORD>(id))))
 
@@ -125,6 +128,24 @@ BOOL ReadFile(HANDLE file, void* data, DWORD size, DWORD* read, void* overlapped
 BOOL CloseHandle(HANDLE handle);
 BOOL CreateDirectoryA(LPCSTR path, void* security);
 BOOL GetFileAttributesExA(LPCSTR name, GET_FILEEX_INFO_LEVELS level, void* information);
+BOOL DeleteFileA(LPCSTR name);
+
+struct WIN32_FIND_DATAA {
+    DWORD dwFileAttributes;
+    FILETIME ftCreationTime;
+    FILETIME ftLastAccessTime;
+    FILETIME ftLastWriteTime;
+    DWORD nFileSizeHigh;
+    DWORD nFileSizeLow;
+    DWORD dwReserved0;
+    DWORD dwReserved1;
+    char cFileName[MAX_PATH];
+    char cAlternateFileName[14];
+};
+
+HANDLE FindFirstFileA(LPCSTR pattern, WIN32_FIND_DATAA* found);
+BOOL FindNextFileA(HANDLE search, WIN32_FIND_DATAA* found);
+BOOL FindClose(HANDLE search);
 HANDLE CreateMutexA(void* security, BOOL initialOwner, LPCSTR name);
 
 HRSRC FindResourceA(HMODULE module, LPCSTR name, LPCSTR type);

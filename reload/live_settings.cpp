@@ -30,6 +30,8 @@ ValueText valueInEffect(const Settings& in, const std::string& name) {
                       static_cast<unsigned>(in.reloadKey.key));
     } else if (name == showMessagesSetting) {
         std::snprintf(value.text, sizeof value.text, "%s", in.showMessages ? "on" : "off");
+    } else if (name == keepVersionsSetting) {
+        std::snprintf(value.text, sizeof value.text, "%u", static_cast<unsigned>(in.keepVersions));
     } else if (in.watchFile.empty()) {
         std::snprintf(value.text, sizeof value.text, "none");
     } else {
@@ -51,6 +53,10 @@ void logSettings(const std::vector<SettingProblem>& problems, const Settings& in
     }
     for (const char* name : {reloadKeySetting, showMessagesSetting, watchFileSetting}) {
         logLine(LogLevel::Info, "setting %s: %s", name, valueInEffect(inEffect, name).text);
+    }
+    // Versions are kept only of watched files.
+    if (!inEffect.watchFile.empty()) {
+        logLine(LogLevel::Info, "setting %s: %s", keepVersionsSetting, valueInEffect(inEffect, keepVersionsSetting).text);
     }
 }
 

@@ -73,6 +73,7 @@ void reload() {
         return;
     }
     if (gameModuleBase == nullptr) {
+        forgetCheckedFiles();
         logLine(LogLevel::Error, "reload: no module %s to search; nothing reloaded", gameModuleName);
         tellPlayer(unavailableMessage);
         return;
@@ -82,12 +83,14 @@ void reload() {
     try {
         search = searchGameImage(reloadSignature);
     } catch (...) {
+        forgetCheckedFiles();
         logLine(LogLevel::Error, "reload: no memory for the search; nothing reloaded");
         tellPlayer(unavailableMessage);
         return;
     }
     const double milliseconds = stopwatch.milliseconds();
     if (search.match == nullptr) {
+        forgetCheckedFiles();
         logLine(LogLevel::Error,
                 "reload: game routine not found in %.3f ms (searched %zu bytes, skipped %zu unreadable bytes); "
                 "nothing reloaded",
@@ -103,6 +106,7 @@ void reload() {
     callGameRoutine(search.match, reloadDataName);
     logLine(LogLevel::Info, "reload: the game routine returned");
     tellPlayer(reloadMessage);
+    keepReceivedVersions(activeSettings.keepVersions);
 }
 
 }  // namespace
@@ -134,9 +138,7 @@ void runPass() {
             logLine(LogLevel::Info, "reload: %s (%u) released", keyLabel(key).text, static_cast<unsigned>(key.key));
         }
         if (byFile) {
-            logLine(LogLevel::Info, "reload: watched file saved (written %s, %llu bytes)",
-                    formatWriteTime(fileWatch.pending.writeTime).text,
-                    static_cast<unsigned long long>(fileWatch.pending.size));
+            logSavedFiles();
         }
         if (byKey || byFile) {
             reload();

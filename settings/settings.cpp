@@ -10,6 +10,7 @@ const char settingsSection[] = "BrackenfoldConfig";
 const char reloadKeySetting[] = "ReloadKey";
 const char showMessagesSetting[] = "ShowMessages";
 const char watchFileSetting[] = "WatchFile";
+const char keepVersionsSetting[] = "KeepVersions";
 
 Settings activeSettings;
 ini::SettingsFile settingsFile{settingsFileName};
@@ -23,6 +24,7 @@ constexpr std::size_t longestPath = 259;
 const char keyNotUnderstood[] = "not a key code from 1 to 255, a key name or a combination";
 const char switchNotUnderstood[] = "not 1/0, true/false, yes/no or on/off";
 const char pathNotUnderstood[] = "an unmatched quote, or longer than 259 characters";
+const char countNotUnderstood[] = "not a number from 0 to 1000";
 
 }  // namespace
 
@@ -39,6 +41,18 @@ std::optional<bool> parseSwitch(std::string_view value) {
         }
     }
     return std::nullopt;
+}
+
+std::optional<std::uint32_t> parseKeepVersions(std::string_view value) {
+    value = ini::trimmed(value);
+    if (value.empty() || !((value[0] >= '0' && value[0] <= '9') || value[0] == '+' || value[0] == '-')) {
+        return std::nullopt;
+    }
+    const auto number = parseKeySetting(value);
+    if (!number || *number < 0 || *number > mostKeptVersions) {
+        return std::nullopt;
+    }
+    return static_cast<std::uint32_t>(*number);
 }
 
 std::optional<std::string> parseWatchPath(std::string_view value) {
@@ -85,6 +99,14 @@ SettingsRead settingsFromDocument(const ini::IniDocument& document, const Settin
             } else {
                 read.settings.watchFile = inEffect.watchFile;
                 read.problems.push_back({name, value, pathNotUnderstood});
+            }
+        } else if (name == keepVersionsSetting) {
+            const auto count = parseKeepVersions(value);
+            if (count || absent) {
+                read.settings.keepVersions = count.value_or(defaultKeptVersions);
+            } else {
+                read.settings.keepVersions = inEffect.keepVersions;
+                read.problems.push_back({name, value, countNotUnderstood});
             }
         } else {
             read.problems.push_back({name, "", nullptr});

@@ -1,4 +1,4 @@
-// The player's settings: `ReloadKey`, `ShowMessages` and `WatchFile` in section
+// The player's settings: `ReloadKey`, `ShowMessages`, `WatchFile` and `KeepVersions` in section
 // `BrackenfoldConfig` of BrackenfoldConfig.ini in the game's current directory, and
 // what reading them gives: the values, every value not used with why, and unknown
 // names. Nothing here writes a log or shows anything.
@@ -18,13 +18,18 @@ extern const char settingsSection[];      // "BrackenfoldConfig"
 extern const char reloadKeySetting[];     // "ReloadKey"
 extern const char showMessagesSetting[];  // "ShowMessages"
 extern const char watchFileSetting[];     // "WatchFile"
+extern const char keepVersionsSetting[];  // "KeepVersions"
 
 inline constexpr std::uint32_t defaultReloadKey = 121;
+inline constexpr std::uint32_t defaultKeptVersions = 20;
+inline constexpr std::uint32_t mostKeptVersions = 1000;
 
 struct Settings {
     KeyChord reloadKey{defaultReloadKey, 0};
     bool showMessages = true;
     std::string watchFile;  // the path as written, without its quotes; empty: none
+    // How many versions of each watched file the game received are kept; 0: none.
+    std::uint32_t keepVersions = defaultKeptVersions;
 
     bool operator==(const Settings&) const = default;
 };
@@ -55,6 +60,10 @@ SettingsRead settingsFromDocument(const ini::IniDocument& document, const Settin
 
 // `true`/`false` for ShowMessages: 1/0, true/false, yes/no, on/off in any case.
 std::optional<bool> parseSwitch(std::string_view value);
+
+// A KeepVersions value: a number as a reload key's number is read (leading digits
+// count), from 0 to 1000. Empty when not understood.
+std::optional<std::uint32_t> parseKeepVersions(std::string_view value);
 
 // The path of a WatchFile value: one pair of surrounding quotes removed. Empty
 // when not understood (an unmatched quote, or longer than a Windows path).

@@ -1,49 +1,103 @@
-// The watched file (`WatchFile`): the plug-in reloads by itself shortly after each
-// save. It looks at the file's last-write time and size at most four times a
-// second, from the script's pass, and never reads it to notice a change: a state
-// that differs from the one last reloaded and then stays the same for 500 ms calls
-// for one reload. The state found when watching starts is the baseline.
+// What the player edits (`WatchFile`): one file, or a folder, such as a mod loader's,
+// in which every VegetationModifiers.meta is watched. The plug-in reloads by itself
+// shortly after each save: each file's last-write time and size is looked at, from
+// the script's pass, at most every 250 ms and never more than 8 files in one pass,
+// and a file is never read to notice a change. A state that differs from the one
+// last reloaded and then stays the same for 500 ms calls for a reload; changes to
+// several files that settle together give one. The state found when watching
+// starts is the baseline; a file that appears later counts as saved. A folder is
+// listed again every 5 seconds. Before every reload each file is checked as XML,
+// and after the game received them, the versions are kept and their changes logged.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "watch/file_stamp.h"
 
 inline constexpr std::uint32_t watchCheckIntervalMs = 250;
 inline constexpr std::uint32_t watchQuietMs = 500;
+inline constexpr std::uint32_t watchListingIntervalMs = 5000;
+inline constexpr std::size_t watchQueriesPerPass = 8;
+// The versions the game received, kept in memory to tell what changed, all files together.
+inline constexpr std::size_t receivedBytesInMemory = std::size_t{16} << 20;
 
-struct FileWatch {
-    std::string path;              // the file watched, as written; empty: none
-    bool started = false;          // the baseline has been taken
+struct WatchedFile {
+    std::string path;   // as queried: the watched file, or the folder's path joined with `below`
+    std::string below;  // its path below the watched folder; a single watched file's name
+    bool looked = false;           // its baseline has been taken
     FileStamp reloaded;            // the state last reloaded, or the baseline
     FileStamp pending;             // a newer state, waiting to stay the same
     bool hasPending = false;
-    std::uint32_t pendingSince = 0;  // the tick count of the check that first saw it
-    std::uint32_t lastCheck = 0;
-    bool toldMissing = false;      // the player knows the file is missing
+    std::uint32_t pendingSince = 0;  // the tick count of the look that first saw it
+    std::uint32_t lastLook = 0;
+
+    // What the check before a reload read: the bytes the game is then given.
+    FileStamp checkedStamp;
+    bool checked = false;          // `bytes` holds them, checked well-formed
+    bool tooLarge = false;         // over 64 MiB: not checked, not kept
+    std::string bytes;
+
+    // The version the game received last in this run: in memory, or in a kept copy.
+    bool received = false;
+    bool receivedInMemory = false;
+    std::string receivedBytes;
+    std::string receivedCopy;
+};
+
+enum class WatchKind : std::uint8_t { none, file, folder };
+
+struct FileWatch {
+    std::string path;               // the path as written; empty: nothing watched
+    WatchKind kind = WatchKind::none;  // none until the first look
+    bool started = false;           // the first look has been made: later files count as saved
+    std::vector<WatchedFile> files; // a folder's files in listing order; a single path's one entry
+    std::uint32_t lastCheck = 0;    // the last look at the path itself
+    std::uint32_t lastListing = 0;
+    std::size_t nextLook = 0;       // where a folder's looks go on
+    bool toldMissing = false;       // the player knows the path is missing
+    bool toldTooManyEntries = false;
+    bool toldTooManyFiles = false;
+    std::size_t receivedBytes = 0;  // held in memory by all files together
 };
 
 // The script's one watch. Only the script reads or writes it.
 extern FileWatch fileWatch;
 
 // Called by every pass. Follows the WatchFile setting in effect (a new path is
-// watched from the next check on, with a new baseline) and looks at the file when
-// 250 ms have passed since the last look. True when a changed state has stayed the
-// same for 500 ms: the caller reloads and then calls `markWatchedFileReloaded`.
-// A file that goes missing is logged and told once; its return counts as a change.
+// watched from the next check on, with a new baseline), looks at the path or the
+// folder's files that are due, and lists a watched folder every 5 seconds. True
+// when the changes seen have all stayed the same for 500 ms: the caller logs them
+// (`logSavedFiles`), reloads, then calls `markWatchedFileReloaded`. A path that goes
+// missing is logged and told once; its return counts as a change.
 bool pollWatchedFile(std::uint32_t now);
 
-// The file's state now counts as reloaded: a change that settles later reloads
-// only if it differs from it. `settled` is true after a reload the watch called
-// for (its waiting state is taken), false after a key reload (the file is looked at).
+// Logs which watched files were saved, before a reload that the watch called for.
+void logSavedFiles();
+
+// The files' states now count as reloaded: a change that settles later reloads
+// only if it differs from them. `settled` is true after a reload the watch called
+// for (the waiting states are taken), false after a key reload (the states the
+// check read are taken).
 void markWatchedFileReloaded(bool settled);
 
-// Before any reload while WatchFile is set: true when the watched file is
-// well-formed XML, or cannot be checked (missing, over 64 MiB, unreadable: logged,
-// and the reload goes ahead unchecked). False when it is not well-formed: the
-// error is logged and shown, and the game routine must not be called.
+// Before any reload while WatchFile is set: reads and checks every watched file.
+// True when each is well-formed XML or cannot be checked (missing, over 64 MiB,
+// unreadable: logged, and the reload goes ahead without it). False when any is not
+// well-formed: each is logged, the first in listing order is shown, and the game
+// routine must not be called. The bytes checked are held until
+// `keepReceivedVersions` or `forgetCheckedFiles`.
 bool watchedFileMayBeReloaded();
+
+// After the game routine returned: keeps a copy of each checked file whose bytes
+// differ from its newest copy (`keep` of each at most; 0 keeps none), and logs how
+// each differs from the version the game received before in this run.
+void keepReceivedVersions(std::uint32_t keep);
+
+// Drops the bytes checked for a reload that did not reach the game.
+void forgetCheckedFiles();
 
 // Stops watching; the next pass starts afresh.
 void resetFileWatch();

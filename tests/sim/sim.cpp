@@ -1,11 +1,13 @@
 #include "tests/sim/sim.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
+#include <cstdio>
 #include <cstring>
 #include <map>
 #include <mutex>
@@ -34,9 +36,15 @@ std::map<const void*, std::string> modulePaths;
 std::map<const void*, std::vector<std::uint8_t>> versionResources;
 void (*gameRoutineHook)() = nullptr;
 std::size_t fileQueryCount = 0;
-// Named mutexes by handle; the handles lie far from any file descriptor.
+// Named mutexes and folder listings by handle; the handles lie far from any file
+// descriptor.
 std::map<std::uintptr_t, std::string> mutexes;
-std::uintptr_t nextMutex = 0x10'0000;
+struct Listing {
+    DIR* folder;
+    std::string path;
+};
+std::map<std::uintptr_t, Listing> listings;
+std::uintptr_t nextHandle = 0x10'0000;
 thread_local DWORD lastError = 0;
 
 thread_local bool inRecord = false;
@@ -54,6 +62,13 @@ std::string unixPath(const char* path) {
     std::string converted(path);
     std::replace(converted.begin(), converted.end(), '\\', '/');
     return converted;
+}
+
+// Windows counts 100-ns steps from 1601; Unix seconds from 1970.
+FILETIME fileTime(const struct stat& status) {
+    const std::uint64_t time = (static_cast<std::uint64_t>(status.st_mtim.tv_sec) + 11'644'473'600ULL) * 10'000'000ULL +
+                               static_cast<std::uint64_t>(status.st_mtim.tv_nsec) / 100;
+    return FILETIME{static_cast<DWORD>(time & 0xFFFF'FFFF), static_cast<DWORD>(time >> 32)};
 }
 
 HANDLE fileHandle(int descriptor) { return reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(descriptor) + 1); }
@@ -87,6 +102,16 @@ void reset() {
     gameRoutineHook = nullptr;
     fileQueryCount = 0;
     mutexes.clear();
+    for (auto& [handle, listing] : listings) {
+        closedir(listing.folder);
+    }
+    listings.clear();
+}
+
+void setLocalDate(unsigned year, unsigned month, unsigned day) {
+    localTime.wYear = static_cast<WORD>(year);
+    localTime.wMonth = static_cast<WORD>(month);
+    localTime.wDay = static_cast<WORD>(day);
 }
 
 void setLocalTime(unsigned hour, unsigned minute, unsigned second, unsigned millisecond) {
@@ -256,7 +281,9 @@ BOOL QueryPerformanceFrequency(LARGE_INTEGER* frequency) {
 
 HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD, void*, DWORD disposition, DWORD, HANDLE) {
     const sim::SimulatorWork work;
-    const int flags = disposition == OPEN_EXISTING ? O_RDONLY : O_WRONLY | O_CREAT | O_TRUNC;
+    const int flags = disposition == OPEN_EXISTING ? O_RDONLY
+                      : disposition == CREATE_NEW  ? O_WRONLY | O_CREAT | O_EXCL
+                                                   : O_WRONLY | O_CREAT | O_TRUNC;
     const int descriptor = (access == GENERIC_READ) == (disposition == OPEN_EXISTING)
                                ? open(sim::unixPath(name).c_str(), flags | O_CLOEXEC, 0644)
                                : -1;
@@ -301,16 +328,98 @@ BOOL GetFileAttributesExA(LPCSTR name, GET_FILEEX_INFO_LEVELS, void* information
     if (stat(sim::unixPath(name).c_str(), &status) != 0) {
         return 0;
     }
-    // Windows counts 100-ns steps from 1601; Unix seconds from 1970.
-    const std::uint64_t time = (static_cast<std::uint64_t>(status.st_mtim.tv_sec) + 11'644'473'600ULL) * 10'000'000ULL +
-                               static_cast<std::uint64_t>(status.st_mtim.tv_nsec) / 100;
     const auto size = static_cast<std::uint64_t>(status.st_size);
     auto* data = static_cast<WIN32_FILE_ATTRIBUTE_DATA*>(information);
     *data = WIN32_FILE_ATTRIBUTE_DATA{};
     data->dwFileAttributes = S_ISDIR(status.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
-    data->ftLastWriteTime = FILETIME{static_cast<DWORD>(time & 0xFFFF'FFFF), static_cast<DWORD>(time >> 32)};
+    data->ftLastWriteTime = sim::fileTime(status);
     data->nFileSizeHigh = static_cast<DWORD>(size >> 32);
     data->nFileSizeLow = static_cast<DWORD>(size & 0xFFFF'FFFF);
+    return 1;
+}
+
+BOOL DeleteFileA(LPCSTR name) {
+    const sim::SimulatorWork work;
+    struct stat status {};
+    const std::string path = sim::unixPath(name);
+    if (lstat(path.c_str(), &status) != 0 || S_ISDIR(status.st_mode)) {
+        return 0;
+    }
+    return unlink(path.c_str()) == 0 ? 1 : 0;
+}
+
+namespace sim {
+namespace {
+
+// The next entry of a listing as Windows gives it: "." and ".." included, a link
+// marked as a reparse point (with the directory bit when it leads to one).
+bool nextEntry(Listing& listing, WIN32_FIND_DATAA* found) {
+    const dirent* entry = readdir(listing.folder);
+    if (entry == nullptr) {
+        return false;
+    }
+    *found = WIN32_FIND_DATAA{};
+    std::snprintf(found->cFileName, sizeof found->cFileName, "%s", entry->d_name);
+    const std::string path = listing.path + "/" + entry->d_name;
+    struct stat status {};
+    struct stat target {};
+    if (lstat(path.c_str(), &status) != 0) {
+        return true;
+    }
+    if (S_ISLNK(status.st_mode)) {
+        found->dwFileAttributes = FILE_ATTRIBUTE_REPARSE_POINT;
+        if (stat(path.c_str(), &target) == 0 && S_ISDIR(target.st_mode)) {
+            found->dwFileAttributes |= FILE_ATTRIBUTE_DIRECTORY;
+        }
+    } else {
+        found->dwFileAttributes = S_ISDIR(status.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
+    }
+    found->ftLastWriteTime = fileTime(status);
+    const auto size = static_cast<std::uint64_t>(status.st_size);
+    found->nFileSizeHigh = static_cast<DWORD>(size >> 32);
+    found->nFileSizeLow = static_cast<DWORD>(size & 0xFFFF'FFFF);
+    return true;
+}
+
+}  // namespace
+}  // namespace sim
+
+HANDLE FindFirstFileA(LPCSTR pattern, WIN32_FIND_DATAA* found) {
+    const sim::SimulatorWork work;
+    // Only "<folder>\*" is asked for: every entry of the folder.
+    std::string path = sim::unixPath(pattern);
+    if (path.size() < 2 || path.compare(path.size() - 2, 2, "/*") != 0) {
+        return INVALID_HANDLE_VALUE;
+    }
+    path.resize(path.size() - 2);
+    DIR* const folder = opendir(path.c_str());
+    if (folder == nullptr) {
+        return INVALID_HANDLE_VALUE;
+    }
+    sim::Listing listing{folder, path};
+    if (!sim::nextEntry(listing, found)) {
+        closedir(folder);
+        return INVALID_HANDLE_VALUE;
+    }
+    const std::uintptr_t handle = sim::nextHandle++;
+    sim::listings[handle] = listing;
+    return reinterpret_cast<HANDLE>(handle);
+}
+
+BOOL FindNextFileA(HANDLE search, WIN32_FIND_DATAA* found) {
+    const sim::SimulatorWork work;
+    const auto listing = sim::listings.find(reinterpret_cast<std::uintptr_t>(search));
+    return listing != sim::listings.end() && sim::nextEntry(listing->second, found) ? 1 : 0;
+}
+
+BOOL FindClose(HANDLE search) {
+    const sim::SimulatorWork work;
+    const auto listing = sim::listings.find(reinterpret_cast<std::uintptr_t>(search));
+    if (listing == sim::listings.end()) {
+        return 0;
+    }
+    closedir(listing->second.folder);
+    sim::listings.erase(listing);
     return 1;
 }
 
@@ -320,7 +429,7 @@ HANDLE CreateMutexA(void*, BOOL, LPCSTR name) {
     for (const auto& [handle, held] : sim::mutexes) {
         exists = exists || held == name;
     }
-    const std::uintptr_t handle = sim::nextMutex++;
+    const std::uintptr_t handle = sim::nextHandle++;
     sim::mutexes[handle] = name;
     sim::lastError = exists ? ERROR_ALREADY_EXISTS : 0;
     return reinterpret_cast<HANDLE>(handle);

@@ -49,6 +49,9 @@ void reset();
 void setTickCount(std::uint32_t ticks);
 void advanceTickCount(std::uint32_t milliseconds);
 
+// The local date GetLocalTime answers (0-0-0 until set).
+void setLocalDate(unsigned year, unsigned month, unsigned day);
+
 // The local time of day GetLocalTime answers.
 void setLocalTime(unsigned hour, unsigned minute, unsigned second, unsigned millisecond);
 

@@ -1,0 +1,262 @@
+#include "watch/kept_versions.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+#include "report/log.h"
+#include "report/messages.h"
+#include "watch/file_stamp.h"
+#include "watch/folder_listing.h"
+
+const char historyFolderName[] = "BrackenfoldHistory";
+
+namespace {
+
+constexpr std::size_t stampLength = 19;  // "yyyy-mm-dd_HH-MM-SS"
+const char copyExtension[] = ".meta";
+// Past this many copies within one second something else is wrong.
+constexpr unsigned mostInOneSecond = 1000;
+
+char lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool sameLetters(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (lower(a[i]) != lower(b[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool isDigits(std::string_view text) {
+    return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+bool isStamp(std::string_view text) {
+    static const char shape[] = "dddd-dd-dd_dd-dd-dd";
+    if (text.size() != stampLength) {
+        return false;
+    }
+    for (std::size_t i = 0; i < stampLength; ++i) {
+        if (shape[i] == 'd' ? text[i] < '0' || text[i] > '9' : text[i] != shape[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool olderThan(const KeptCopy& a, const KeptCopy& b) {
+    return a.stamp != b.stamp ? a.stamp < b.stamp : a.number < b.number;
+}
+
+bool isFolder(const std::string& path) { return lookAtPath(path.c_str()).folder; }
+
+// The history folder to use: BrackenfoldHistory beside the game, made when missing,
+// or, when `fallback` or that cannot be had, %LOCALAPPDATA%\Brackenfold\History.
+void openFolder(History& history, bool fallback) {
+    history.opened = true;
+    history.copies.clear();
+    history.folder.clear();
+    if (!fallback) {
+        CreateDirectoryA(historyFolderName, nullptr);
+        if (isFolder(historyFolderName)) {
+            history.primary = true;
+            history.folder = historyFolderName;
+        }
+    }
+    if (history.folder.empty()) {
+        history.primary = false;
+        char local[MAX_PATH] = {};
+        const DWORD length = GetEnvironmentVariableA("LOCALAPPDATA", local, sizeof local);
+        if (length == 0 || length >= sizeof local) {
+            logLine(LogLevel::Warn, "history: no folder %s and no LOCALAPPDATA; no copies are kept", historyFolderName);
+            return;
+        }
+        const std::string own = joinPath(local, "Brackenfold");
+        CreateDirectoryA(own.c_str(), nullptr);
+        const std::string folder = joinPath(own, "History");
+        CreateDirectoryA(folder.c_str(), nullptr);
+        if (!isFolder(folder)) {
+            logLine(LogLevel::Warn, "history: neither %s nor %s can be made; no copies are kept", historyFolderName,
+                    cleanText(folder, loggedPathLimit).text);
+            return;
+        }
+        history.folder = folder;
+    }
+    WIN32_FIND_DATAA found{};
+    const HANDLE search = FindFirstFileA(joinPath(history.folder, "*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) {
+        return;
+    }
+    do {
+        KeptCopy copy = parseKeptCopy(found.cFileName);
+        if (!copy.name.empty() && (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+            copy.size = static_cast<std::uint64_t>(found.nFileSizeHigh) << 32 | found.nFileSizeLow;
+            history.copies.push_back(std::move(copy));
+        }
+    } while (FindNextFileA(search, &found) != 0);
+    FindClose(search);
+}
+
+enum class Written { done, nameTaken, failed };
+
+Written writeNew(const std::string& path, std::string_view bytes) {
+    const HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return lookAtPath(path.c_str()).file.exists || isFolder(path) ? Written::nameTaken : Written::failed;
+    }
+    DWORD done = 0;
+    const bool written = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &done, nullptr) != 0 &&
+                         done == bytes.size();
+    CloseHandle(file);
+    if (!written) {
+        // Half a copy would pass for a version the game never had.
+        DeleteFileA(path.c_str());
+        return Written::failed;
+    }
+    return Written::done;
+}
+
+// Makes a new copy in the folder in use; the copy's entry, or an empty name.
+KeptCopy makeCopy(History& history, const std::string& name, std::string_view bytes, const SYSTEMTIME& now) {
+    for (unsigned number = 1; number <= mostInOneSecond; ++number) {
+        KeptCopy copy = parseKeptCopy(keptCopyName(name, now, number));
+        const std::string path = joinPath(history.folder, copy.file);
+        switch (writeNew(path, bytes)) {
+        case Written::done:
+            copy.size = bytes.size();
+            return copy;
+        case Written::nameTaken:
+            continue;
+        case Written::failed:
+            logLine(LogLevel::Warn, "history: %s cannot be written", cleanText(path, loggedPathLimit).text);
+            return {};
+        }
+    }
+    return {};
+}
+
+void deleteOldest(History& history, const std::string& name, std::uint32_t keep) {
+    std::vector<KeptCopy*> ofName;
+    for (KeptCopy& copy : history.copies) {
+        if (sameLetters(copy.name, name)) {
+            ofName.push_back(&copy);
+        }
+    }
+    if (ofName.size() <= keep) {
+        return;
+    }
+    std::sort(ofName.begin(), ofName.end(), [](const KeptCopy* a, const KeptCopy* b) { return olderThan(*a, *b); });
+    for (std::size_t i = 0; i + keep < ofName.size(); ++i) {
+        const std::string path = joinPath(history.folder, ofName[i]->file);
+        if (DeleteFileA(path.c_str()) == 0) {
+            logLine(LogLevel::Warn, "history: %s cannot be deleted", cleanText(path, loggedPathLimit).text);
+        }
+        ofName[i]->name.clear();
+    }
+    std::erase_if(history.copies, [](const KeptCopy& copy) { return copy.name.empty(); });
+}
+
+}  // namespace
+
+std::string keptName(std::string_view below) {
+    const std::size_t extension = sizeof copyExtension - 1;
+    // A file named only ".meta" keeps it, so that its copies have a name.
+    if (below.size() > extension && sameLetters(below.substr(below.size() - extension), copyExtension)) {
+        below.remove_suffix(extension);
+    }
+    std::string name(below);
+    std::replace(name.begin(), name.end(), '\\', '_');
+    std::replace(name.begin(), name.end(), '/', '_');
+    return name;
+}
+
+std::string keptCopyName(std::string_view name, const SYSTEMTIME& time, unsigned number) {
+    char stamp[48];
+    std::snprintf(stamp, sizeof stamp, ".%04u-%02u-%02u_%02u-%02u-%02u", unsigned{time.wYear}, unsigned{time.wMonth},
+                  unsigned{time.wDay}, unsigned{time.wHour}, unsigned{time.wMinute}, unsigned{time.wSecond});
+    std::string file(name);
+    file += stamp;
+    if (number >= 2) {
+        file += "-" + std::to_string(number);
+    }
+    return file + copyExtension;
+}
+
+KeptCopy parseKeptCopy(std::string_view file) {
+    KeptCopy copy;
+    const std::size_t extension = sizeof copyExtension - 1;
+    if (file.size() <= extension || file.substr(file.size() - extension) != copyExtension) {
+        return copy;
+    }
+    std::string_view rest = file.substr(0, file.size() - extension);
+    unsigned number = 1;
+    const std::size_t dash = rest.rfind('-');
+    const bool plain = rest.size() > stampLength && isStamp(rest.substr(rest.size() - stampLength));
+    if (!plain && dash != std::string_view::npos) {
+        const std::string_view digits = rest.substr(dash + 1);
+        // "-2" and up, as they are written: no leading zero, no "-1".
+        if (!isDigits(digits) || digits.size() > 4 || digits[0] == '0') {
+            return copy;
+        }
+        number = static_cast<unsigned>(std::stoul(std::string(digits)));
+        if (number < 2) {
+            return copy;
+        }
+        rest = rest.substr(0, dash);
+    }
+    if (rest.size() < stampLength + 2 || !isStamp(rest.substr(rest.size() - stampLength)) ||
+        rest[rest.size() - stampLength - 1] != '.') {
+        return copy;
+    }
+    copy.file = std::string(file);
+    copy.name = std::string(rest.substr(0, rest.size() - stampLength - 1));
+    copy.stamp = std::string(rest.substr(rest.size() - stampLength));
+    copy.number = number;
+    return copy;
+}
+
+Kept keepVersion(History& history, const std::string& name, std::string_view bytes, std::uint32_t keep) {
+    if (!history.opened) {
+        openFolder(history, false);
+    }
+    if (history.folder.empty()) {
+        return {};
+    }
+    const KeptCopy* newest = nullptr;
+    for (const KeptCopy& copy : history.copies) {
+        if (sameLetters(copy.name, name) && (newest == nullptr || olderThan(*newest, copy))) {
+            newest = &copy;
+        }
+    }
+    if (newest != nullptr && newest->size == bytes.size()) {
+        const std::string path = joinPath(history.folder, newest->file);
+        std::string kept(bytes.size(), '\0');
+        if (readWholeFile(path.c_str(), kept) && kept == bytes) {
+            return {path, false};
+        }
+    }
+    SYSTEMTIME now{};
+    GetLocalTime(&now);
+    KeptCopy copy = makeCopy(history, name, bytes, now);
+    if (copy.name.empty() && history.primary) {
+        openFolder(history, true);
+        if (history.folder.empty()) {
+            return {};
+        }
+        logLine(LogLevel::Warn, "history: %s cannot be written; copies go to %s", historyFolderName,
+                cleanText(history.folder, loggedPathLimit).text);
+        copy = makeCopy(history, name, bytes, now);
+    }
+    if (copy.name.empty()) {
+        return {};
+    }
+    const std::string path = joinPath(history.folder, copy.file);
+    history.copies.push_back(std::move(copy));
+    deleteOldest(history, name, std::max<std::uint32_t>(keep, 1));
+    return {path, true};
+}

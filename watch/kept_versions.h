@@ -1,0 +1,60 @@
+// Every version of a watched file that the game received, kept as a copy, so that
+// an earlier try can be had back: in BrackenfoldHistory in the game's folder or,
+// when that cannot be made or written, in %LOCALAPPDATA%\Brackenfold\History. A copy
+// is named "<name>.<yyyy-mm-dd_HH-MM-SS>.meta" in local time ("-2", "-3", ... before
+// ".meta" for a second copy within one second); only the newest copies of each name
+// are kept, and no file that is not such a copy is ever touched. Failures are
+// logged, never shown, and never thrown (but std::bad_alloc).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "host/kernel.h"
+
+extern const char historyFolderName[];  // "BrackenfoldHistory"
+
+// The name the versions of a watched file are kept under: its path below the
+// watched folder (or a single file's name) with each "\" or "/" replaced by "_",
+// and a final ".meta" (any letter case) dropped.
+std::string keptName(std::string_view below);
+
+// "<name>.<yyyy-mm-dd_HH-MM-SS>.meta", or with "-<number>" before ".meta" when
+// `number` is 2 or more.
+std::string keptCopyName(std::string_view name, const SYSTEMTIME& time, unsigned number);
+
+// A file of the history folder that is a copy of some name.
+struct KeptCopy {
+    std::string file;       // its file name
+    std::string name;       // the name it is a copy of
+    std::string stamp;      // "yyyy-mm-dd_HH-MM-SS"
+    unsigned number = 1;    // 1 without a "-<number>"
+    std::uint64_t size = 0;
+};
+
+// The copy that `file` names, when it follows the naming exactly; `name` is empty
+// otherwise.
+KeptCopy parseKeptCopy(std::string_view file);
+
+// One reload's use of the history: the folder is chosen and listed once, when the
+// first copy is looked for.
+struct History {
+    bool opened = false;
+    bool primary = true;        // the game folder's BrackenfoldHistory is in use
+    std::string folder;         // empty when neither folder can be had
+    std::vector<KeptCopy> copies;
+};
+
+// Keeps `bytes`, the version of a file the game just received, as the newest copy
+// of `name`, unless the newest copy kept holds the same bytes; then deletes the
+// oldest copies of `name` beyond `keep` (at least 1). Gives the path of the copy
+// that holds these bytes, made now or before, and `made` says which; empty when
+// none could be made.
+struct Kept {
+    std::string copy;
+    bool made = false;
+};
+Kept keepVersion(History& history, const std::string& name, std::string_view bytes, std::uint32_t keep);
