@@ -111,11 +111,16 @@ void loadSettings() {
     }
 }
 
-bool pollSettings(std::uint32_t now) {
+bool pollSettings(std::uint32_t now, std::size_t* queries) {
     if (now - lastCheck < settingsCheckIntervalMs) {
         return false;
     }
     lastCheck = now;
+    // One look, and a second after a read.
+    std::size_t looks = 1;
+    if (queries != nullptr) {
+        *queries = looks;
+    }
     const FileStamp stamp = readFileStamp(settingsFileName);
     if (stamp == seenStamp) {
         return false;
@@ -127,6 +132,9 @@ bool pollSettings(std::uint32_t now) {
     }
     try {
         std::optional<SettingsRead> read = readSettingsFile(activeSettings);
+        if (queries != nullptr) {
+            *queries = ++looks;
+        }
         // Written to (or removed) while it was read: the next look reads it again.
         if (!read || readFileStamp(settingsFileName) != stamp) {
             return false;

@@ -3,6 +3,7 @@
 // understood told on screen once, and the on-screen switch set from them.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 // The shortest time between two looks at the settings file, in milliseconds.
@@ -16,5 +17,6 @@ void loadSettings();
 // Called by every pass. At most once a second, looks at the file's last-write
 // time and size; when they changed, re-reads the file, applies it, logs every
 // setting and queues one notice. True when the settings were re-read. A file that
-// disappears keeps the settings in effect.
-bool pollSettings(std::uint32_t now);
+// disappears keeps the settings in effect. `queries`, when given, receives the
+// file attribute queries made (0 to 2).
+bool pollSettings(std::uint32_t now, std::size_t* queries = nullptr);

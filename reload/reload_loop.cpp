@@ -125,7 +125,8 @@ void startScript() {
 void runPass() {
     try {
         const auto now = static_cast<std::uint32_t>(GetTickCount());
-        pollSettings(now);
+        std::size_t queries = 0;
+        pollSettings(now, &queries);
         const KeyChord key = activeSettings.reloadKey;
         std::uint32_t missing = 0;
         const bool byKey = key.key < keyRecordCount && consumeChordRelease(key, &missing);
@@ -133,7 +134,7 @@ void runPass() {
             logLine(LogLevel::Info, "key: %s released without %s held; %s reloads",
                     keyLabel({key.key, 0}).text, keyLabel({0, missing}).text, keyLabel(key).text);
         }
-        const bool byFile = pollWatchedFile(now);
+        const bool byFile = pollWatchedFile(now, watchQueriesPerPass - queries);
         if (byKey) {
             logLine(LogLevel::Info, "reload: %s (%u) released", keyLabel(key).text, static_cast<unsigned>(key.key));
         }

@@ -6,8 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "watch/file_watch.h"
 #include "tests/plugin_fixture.h"
+#include "watch/file_watch.h"
+#include "watch/kept_versions.h"
 
 namespace {
 
@@ -63,6 +64,45 @@ protected:
     }
 
     std::vector<std::uint8_t> image_;
+};
+
+// The log's lines that contain `part`, without their time stamps.
+std::vector<std::string> logLinesWith(const std::string& part) {
+    std::ifstream file("Brackenfold.log", std::ios::binary);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(file, line);) {
+        if (line.find(part) != std::string::npos) {
+            lines.push_back(line.substr(15));
+        }
+    }
+    return lines;
+}
+
+const char brokenItem[] = "<CVegetationModifiers>\n  <Item>\n</CVegetationModifiers>\n";
+
+// A mod loader's folder, lml, with one folder per mod.
+class WatchedFolder : public WatchedFile {
+protected:
+    void SetUp() override {
+        WatchedFile::SetUp();
+        sim::setLocalDate(2026, 12, 8);
+        sim::setLocalTime(21, 4, 17, 0);
+    }
+
+    static std::string modFile(const std::string& mod) { return "lml/" + mod + "/VegetationModifiers.meta"; }
+
+    static void saveMod(const std::string& mod, const std::string& content, int second) {
+        std::filesystem::create_directories("lml/" + mod);
+        save(modFile(mod), content, second);
+    }
+
+    void startWatching(const std::string& settings = "WatchFile=lml\n") {
+        saveMod("ModA", wellFormed, 1000);
+        saveMod("ModB", wellFormed, 1000);
+        writeSettings("[BrackenfoldConfig]\n" + settings);
+        startScript();
+        EXPECT_EQ(runFor(3000).reloads, 0);
+    }
 };
 
 TEST_F(WatchedFile, SaveReloadsOnceAfterHalfASecondOfQuietAndTheBaselineNever) {
@@ -173,6 +213,119 @@ TEST_F(WatchedFile, KeyReloadGoesAheadUncheckedWhenTheFileIsMissingOrHuge) {
     runFor(1000);
     handleKeyMessage(121, 1, 0, 0, 0, 1, 1);
     EXPECT_EQ(runFor(16).reloads, 1);
+}
+
+TEST_F(WatchedFolder, SavesInTwoModsGiveOneReloadAModAddedCountsAsSavedAndOneRemovedIsDropped) {
+    startWatching();
+    EXPECT_EQ(fileWatch.files.size(), 2u);
+    saveMod("ModA", wellFormed, 1001);
+    runFor(300);
+    saveMod("ModB", wellFormed, 1001);
+    Passes passes = runFor(2000);
+    EXPECT_EQ(passes.reloads, 1);
+    EXPECT_EQ(passes.shown, std::vector<std::string>{reloadMessage});
+    EXPECT_EQ(logLinesWith(" saved (written ").size(), 2u);
+
+    saveMod("ModC", wellFormed, 1000);
+    EXPECT_EQ(runFor(6000).reloads, 1);
+    std::filesystem::remove_all("lml/ModB");
+    passes = runFor(6000);
+    EXPECT_EQ(passes.reloads, 0);
+    EXPECT_TRUE(passes.shown.empty());
+    EXPECT_EQ(fileWatch.files.size(), 2u);
+    EXPECT_EQ(logLinesWith("no longer in"),
+              std::vector<std::string>{"INFO watch: ModB\\VegetationModifiers.meta is no longer in lml; not watched"});
+}
+
+TEST_F(WatchedFolder, EachBrokenFileIsLoggedAndTheFirstInListingOrderShownByItsPathBelowTheFolder) {
+    startWatching();
+    // Listing order ignores letter case: alpha, Beta, ModA, ModB.
+    saveMod("Beta", brokenItem, 1000);
+    saveMod("alpha", brokenItem, 1000);
+    EXPECT_EQ(runFor(6000).shown,
+              std::vector<std::string>{"Brackenfold: alpha\\VegetationModifiers.meta not reloaded: XML error at line 3, "
+                                       "column 3: expected </Item>"});
+    EXPECT_EQ(logLinesWith("not reloaded").size(), 2u);
+    saveMod("alpha", wellFormed, 1002);
+    std::filesystem::remove_all("lml/Beta");
+    EXPECT_EQ(runFor(6000).reloads, 1);
+}
+
+TEST_F(WatchedFolder, FolderGoneIsToldOnceEachTimeAndWhatComesBackIsWatchedAsWhatItIs) {
+    startWatching();
+    const std::vector<std::string> gone{"Brackenfold: watched folder not found: lml"};
+    std::filesystem::rename("lml", "lml.off");
+    EXPECT_EQ(runFor(10'000).shown, gone);
+    std::filesystem::rename("lml.off", "lml");
+    EXPECT_EQ(runFor(1000).reloads, 1);
+    std::filesystem::rename("lml", "lml.off");
+    EXPECT_EQ(runFor(6000).shown, gone);
+    // Back as a file: watched as one, and its arrival is a save.
+    save("lml", wellFormed, 1000);
+    EXPECT_EQ(runFor(1000).reloads, 1);
+    save("lml", brokenItem, 1001);
+    EXPECT_EQ(runFor(1000).shown, std::vector<std::string>{"Brackenfold: lml not reloaded: XML error at line 3, column 3: "
+                                                           "expected </Item>"});
+}
+
+TEST_F(WatchedFolder, LooksAreSpreadOverPassesAtMostEightQueriesAndEveryFileWithinAQuarterSecond) {
+    for (std::size_t mod = 0; mod < 64; ++mod) {
+        saveMod("Mod" + std::to_string(mod), wellFormed, 1000);
+    }
+    writeSettings("[BrackenfoldConfig]\nWatchFile=lml\n");
+    startScript();
+    std::size_t most = 0;
+    for (int pass = 0; pass < 700; ++pass) {
+        const std::size_t before = sim::fileQueries();
+        runPass();
+        most = std::max(most, sim::fileQueries() - before);
+        // Past the first round, after every pass no file's last look is a quarter second old.
+        for (const ::WatchedFile& file : fileWatch.files) {
+            ASSERT_TRUE(pass < 16 || GetTickCount() - file.lastLook < watchCheckIntervalMs) << pass << " " << file.below;
+        }
+        sim::advanceTickCount(16);
+    }
+    EXPECT_EQ(fileWatch.files.size(), 64u);
+    EXPECT_EQ(most, watchQueriesPerPass);
+}
+
+TEST_F(WatchedFolder, EachVersionTheGameReceivedIsKeptAndItsChangedLinesLogged) {
+    startWatching("WatchFile=lml\nKeepVersions=2\n");
+    handleKeyMessage(121, 1, 0, 0, 0, 1, 1);
+    runFor(16);
+    sim::setLocalTime(21, 5, 0, 0);
+    const std::string edited = "<CVegetationModifiers>\n  <Item type=\"b\" value=\"0.7\"/>\n  <Item/>\n"
+                               "</CVegetationModifiers>\n";
+    saveMod("ModA", edited, 1001);
+    EXPECT_EQ(runFor(1000).reloads, 1);
+    const std::vector<std::string> changes{
+        "INFO reload: ModA\\VegetationModifiers.meta: first reload in this run (3 lines)",
+        "INFO reload: ModB\\VegetationModifiers.meta: first reload in this run (3 lines)",
+        "INFO reload: ModA\\VegetationModifiers.meta: changed at lines 2-3 (3 lines before, 4 now)",
+    };
+    EXPECT_EQ(logLinesWith(" lines"), changes);
+    EXPECT_EQ(logLinesWith("unchanged"),
+              std::vector<std::string>{"INFO reload: 1 watched files unchanged since the last reload"});
+    const std::vector<std::string> kept{
+        "BrackenfoldHistory/ModA_VegetationModifiers.2026-12-08_21-04-17.meta",
+        "BrackenfoldHistory/ModA_VegetationModifiers.2026-12-08_21-05-00.meta",
+        "BrackenfoldHistory/ModB_VegetationModifiers.2026-12-08_21-04-17.meta",
+    };
+    std::vector<std::string> found;
+    for (const auto& entry : std::filesystem::directory_iterator(historyFolderName)) {
+        found.push_back(std::string(historyFolderName) + "/" + entry.path().filename().string());
+    }
+    std::sort(found.begin(), found.end());
+    EXPECT_EQ(found, kept);
+    EXPECT_EQ(logLinesWith("INFO reload: kept ").size(), 3u);
+
+    // Turned off: nothing more is kept.
+    writeSettings("[BrackenfoldConfig]\nWatchFile=lml\nKeepVersions=0\n");
+    std::filesystem::last_write_time(settingsFileName, std::filesystem::file_time_type(std::chrono::seconds(7)));
+    runFor(2000);
+    saveMod("ModA", wellFormed, 1002);
+    EXPECT_EQ(runFor(1000).reloads, 1);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(historyFolderName), {}), 3);
 }
 
 }  // namespace

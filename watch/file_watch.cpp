@@ -164,23 +164,27 @@ void listWatchedFolder(std::uint32_t now) {
         }
     }
     fileWatch.files = std::move(files);
-    fileWatch.nextLook = 0;
+    // The turn goes on where it was, so that no file waits longer for its look.
+    fileWatch.nextLook = fileWatch.files.empty() ? 0 : fileWatch.nextLook % fileWatch.files.size();
     logListing(listing, added, dropped, first);
 }
 
-// The looks that are due at a folder's files, at most watchQueriesPerPass of them.
-void lookAtFolderFiles(std::uint32_t now) {
+// The looks at a folder's files, in turn: as many as keep each file looked at every
+// folderLookIntervalMs, at most `budget` of them. A look left for a later pass is
+// made there.
+void lookAtFolderFiles(std::uint32_t now, std::size_t budget) {
     const std::size_t count = fileWatch.files.size();
-    std::size_t queries = 0;
-    for (std::size_t seen = 0; seen < count && queries < watchQueriesPerPass; ++seen) {
-        const std::size_t index = (fileWatch.nextLook + seen) % count;
-        WatchedFile& file = fileWatch.files[index];
-        if (file.looked && now - file.lastLook < watchCheckIntervalMs) {
-            continue;
-        }
+    const std::uint64_t round = std::uint64_t{count} * folderLookIntervalMs;
+    fileWatch.lookCredit = std::min<std::uint64_t>(
+        fileWatch.lookCredit + std::uint64_t{count} * (now - fileWatch.lastFolderLook), round);
+    fileWatch.lastFolderLook = now;
+    std::size_t looks = static_cast<std::size_t>(fileWatch.lookCredit / folderLookIntervalMs);
+    looks = std::min(looks, budget);
+    fileWatch.lookCredit -= std::uint64_t{looks} * folderLookIntervalMs;
+    for (std::size_t look = 0; look < looks; ++look) {
+        WatchedFile& file = fileWatch.files[fileWatch.nextLook];
         observe(file, readFileStamp(file.path.c_str()), now, false);
-        ++queries;
-        fileWatch.nextLook = (index + 1) % count;
+        fileWatch.nextLook = (fileWatch.nextLook + 1) % count;
     }
 }
 
@@ -321,7 +325,7 @@ void remember(WatchedFile& file, std::string copy) {
 
 }  // namespace
 
-bool pollWatchedFile(std::uint32_t now) {
+bool pollWatchedFile(std::uint32_t now, std::size_t queries) {
     if (activeSettings.watchFile != fileWatch.path) {
         // Watched from the next check on, as a new path.
         const std::uint32_t lastCheck = fileWatch.lastCheck;
@@ -338,8 +342,10 @@ bool pollWatchedFile(std::uint32_t now) {
     if (watchingFolder()) {
         if (now - fileWatch.lastListing >= watchListingIntervalMs) {
             listWatchedFolder(now);
-        } else {
-            lookAtFolderFiles(now);
+        }
+        // A listing may have ended the folder's watch.
+        if (watchingFolder()) {
+            lookAtFolderFiles(now, queries);
         }
     } else if (now - fileWatch.lastCheck >= watchCheckIntervalMs) {
         fileWatch.lastCheck = now;

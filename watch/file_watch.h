@@ -21,6 +21,9 @@ inline constexpr std::uint32_t watchCheckIntervalMs = 250;
 inline constexpr std::uint32_t watchQuietMs = 500;
 inline constexpr std::uint32_t watchListingIntervalMs = 5000;
 inline constexpr std::size_t watchQueriesPerPass = 8;
+// A folder's files are looked at in turn, each about five times a second, so that
+// every one is seen within 250 ms even when a pass leaves some looks to the next.
+inline constexpr std::uint32_t folderLookIntervalMs = 200;
 // The versions the game received, kept in memory to tell what changed, all files together.
 inline constexpr std::size_t receivedBytesInMemory = std::size_t{16} << 20;
 
@@ -57,6 +60,8 @@ struct FileWatch {
     std::uint32_t lastCheck = 0;    // the last look at the path itself
     std::uint32_t lastListing = 0;
     std::size_t nextLook = 0;       // where a folder's looks go on
+    std::uint32_t lastFolderLook = 0;
+    std::uint64_t lookCredit = 0;   // looks owed, in milliseconds of folderLookIntervalMs
     bool toldMissing = false;       // the player knows the path is missing
     bool toldTooManyEntries = false;
     bool toldTooManyFiles = false;
@@ -71,8 +76,10 @@ extern FileWatch fileWatch;
 // folder's files that are due, and lists a watched folder every 5 seconds. True
 // when the changes seen have all stayed the same for 500 ms: the caller logs them
 // (`logSavedFiles`), reloads, then calls `markWatchedFileReloaded`. A path that goes
-// missing is logged and told once; its return counts as a change.
-bool pollWatchedFile(std::uint32_t now);
+// missing is logged and told once; its return counts as a change. `queries` is
+// the most file attribute queries this pass may still make (the settings' look
+// may have taken some); a single path's one look is always made when due.
+bool pollWatchedFile(std::uint32_t now, std::size_t queries = watchQueriesPerPass);
 
 // Logs which watched files were saved, before a reload that the watch called for.
 void logSavedFiles();

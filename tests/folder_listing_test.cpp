@@ -1,0 +1,87 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "tests/plugin_fixture.h"
+#include "watch/folder_listing.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+void touch(const fs::path& path) {
+    fs::create_directories(path.parent_path());
+    std::ofstream(path) << "<CVegetationModifiers/>\n";
+}
+
+using FolderListingTest = InTempDirectory;
+
+TEST_F(FolderListingTest, FindsEveryDataFileToEightLevelsInAnyLetterCaseWithoutFollowingLinks) {
+    touch("lml/VegetationModifiers.meta");
+    touch("lml/ModB/vegetationmodifiers.META");
+    touch("lml/ModA/VegetationModifiers.meta");
+    touch("lml/ModC/VegetationModifiers.meta.bak");
+    touch("lml/ModC/stream/other.meta");
+    touch("lml/1/2/3/4/5/6/7/8/VegetationModifiers.meta");
+    touch("lml/1/2/3/4/5/6/7/8/9/VegetationModifiers.meta");
+    touch("outside/VegetationModifiers.meta");
+    // A folder bearing the file's name is entered, not listed.
+    touch("lml/VegetationModifiers.meta.d/VegetationModifiers.meta");
+    fs::create_directory_symlink(fs::absolute("outside"), "lml/linked");
+    fs::create_directory_symlink(fs::absolute("lml"), "lml/ModA/loop");
+    fs::create_symlink(fs::absolute("outside/VegetationModifiers.meta"), "lml/ModC/VegetationModifiers.meta");
+
+    const FolderListing listing = listFolder("lml\\");
+    EXPECT_TRUE(listing.found);
+    EXPECT_FALSE(listing.tooManyFiles);
+    EXPECT_FALSE(listing.tooManyEntries);
+    const std::vector<std::string> expected{
+        "1\\2\\3\\4\\5\\6\\7\\8\\VegetationModifiers.meta",
+        "ModA\\VegetationModifiers.meta",
+        "ModB\\vegetationmodifiers.META",
+        "VegetationModifiers.meta",
+        "VegetationModifiers.meta.d\\VegetationModifiers.meta",
+    };
+    EXPECT_EQ(listing.files, expected);
+    EXPECT_EQ(joinPath("lml\\", listing.files[1]), "lml\\ModA\\VegetationModifiers.meta");
+    EXPECT_FALSE(listFolder("missing").found);
+}
+
+TEST_F(FolderListingTest, StopsAtSixtyFourFilesAndAfterFourThousandAndNinetySixEntries) {
+    struct Case {
+        const char* what;
+        int mods;
+        int otherFiles;
+        std::size_t files;
+        bool tooManyFiles;
+        bool tooManyEntries;
+    };
+    const Case cases[] = {
+        {"64 files", 64, 0, 64, false, false},
+        {"65 files", 65, 0, 64, true, false},
+        // "." and ".." of the folder and of the mod's count among the entries.
+        {"4096 entries", 1, 4096 - 6, 1, false, false},
+        {"4097 entries", 1, 4096 - 5, 0, false, true},
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.what);
+        fs::remove_all("lml");
+        for (int mod = 0; mod < test.mods; ++mod) {
+            touch("lml/mod" + std::to_string(mod) + "/VegetationModifiers.meta");
+        }
+        for (int file = 0; file < test.otherFiles; ++file) {
+            std::ofstream("lml/file" + std::to_string(file));
+        }
+        const FolderListing listing = listFolder("lml");
+        EXPECT_EQ(listing.tooManyFiles, test.tooManyFiles);
+        EXPECT_EQ(listing.tooManyEntries, test.tooManyEntries);
+        if (!test.tooManyEntries) {
+            EXPECT_EQ(listing.files.size(), test.files);
+        }
+    }
+}
+
+}  // namespace

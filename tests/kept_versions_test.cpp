@@ -1,0 +1,140 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "tests/plugin_fixture.h"
+#include "watch/kept_versions.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+SYSTEMTIME at(WORD hour, WORD minute, WORD second) {
+    SYSTEMTIME time{};
+    time.wYear = 2026;
+    time.wMonth = 12;
+    time.wDay = 8;
+    time.wHour = hour;
+    time.wMinute = minute;
+    time.wSecond = second;
+    return time;
+}
+
+TEST(KeptVersionNames, PathBelowTheFolderWithSeparatorsAsUnderscoresAndTheTimeOfTheCopy) {
+    EXPECT_EQ(keptName("MyMod\\VegetationModifiers.meta"), "MyMod_VegetationModifiers");
+    EXPECT_EQ(keptName("a/b\\vegetationmodifiers.META"), "a_b_vegetationmodifiers");
+    EXPECT_EQ(keptName("Vegetation Modifiers.xml"), "Vegetation Modifiers.xml");
+    EXPECT_EQ(keptName(".meta"), ".meta");
+    EXPECT_EQ(keptCopyName("MyMod_VegetationModifiers", at(21, 4, 17), 1),
+              "MyMod_VegetationModifiers.2026-12-08_21-04-17.meta");
+    EXPECT_EQ(keptCopyName("x", at(9, 0, 5), 12), "x.2026-12-08_09-00-05-12.meta");
+
+    struct Case {
+        const char* file;
+        const char* name;  // empty: not a copy
+        unsigned number;
+    };
+    const Case cases[] = {
+        {"MyMod_VegetationModifiers.2026-12-08_21-04-17.meta", "MyMod_VegetationModifiers", 1},
+        {"a.b.2026-12-08_21-04-17-3.meta", "a.b", 3},
+        {"x.2026-12-08_21-04-17.meta.bak", "", 0},
+        {"x.2026-12-08_21-04-17-1.meta", "", 0},
+        {"x.2026-12-08_21-04-17-02.meta", "", 0},
+        {"x.2026-12-8_21-04-17.meta", "", 0},
+        {"x.2026-12-08_21-04-17.META", "", 0},
+        {".2026-12-08_21-04-17.meta", "", 0},
+        {"x_2026-12-08_21-04-17.meta", "", 0},
+        {"notes.txt", "", 0},
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.file);
+        const KeptCopy copy = parseKeptCopy(test.file);
+        EXPECT_EQ(copy.name, test.name);
+        if (!copy.name.empty()) {
+            EXPECT_EQ(copy.number, test.number);
+            EXPECT_EQ(copy.stamp, "2026-12-08_21-04-17");
+        }
+    }
+}
+
+class KeptVersions : public InTempDirectory {
+protected:
+    void SetUp() override {
+        InTempDirectory::SetUp();
+        sim::setLocalDate(2026, 12, 8);
+        sim::setLocalTime(21, 4, 17, 0);
+    }
+
+    static std::vector<std::string> filesIn(const fs::path& folder) {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(folder)) {
+            names.push_back(entry.path().filename().string());
+        }
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    static std::string read(const fs::path& path) {
+        std::ifstream file(path, std::ios::binary);
+        return {std::istreambuf_iterator<char>(file), {}};
+    }
+};
+
+TEST_F(KeptVersions, NewBytesAreCopiedSameSecondGetsASuffixAndOnlyTheNewestOfTheirOwnNameStay) {
+    fs::create_directory(historyFolderName);
+    // Files that are no copies of this name, or of no name at all, are never touched.
+    const std::vector<std::string> others{"MyMod_VegetationModifiers.2026-12-08_21-04-17.meta.bak",
+                                          "Other_VegetationModifiers.2020-01-01_00-00-00.meta", "notes.txt"};
+    for (const std::string& other : others) {
+        std::ofstream(fs::path(historyFolderName) / other) << "keep me";
+    }
+    std::ofstream(fs::path(historyFolderName) / "MyMod_VegetationModifiers.2020-01-01_00-00-00.meta") << "v0";
+
+    History history;
+    const std::string name = "MyMod_VegetationModifiers";
+    Kept kept = keepVersion(history, name, "v1", 3);
+    EXPECT_TRUE(kept.made);
+    EXPECT_EQ(kept.copy, "BrackenfoldHistory\\MyMod_VegetationModifiers.2026-12-08_21-04-17.meta");
+    EXPECT_EQ(read("BrackenfoldHistory/MyMod_VegetationModifiers.2026-12-08_21-04-17.meta"), "v1");
+    // The same bytes again: the newest copy already holds them.
+    EXPECT_EQ(keepVersion(history, name, "v1", 3).copy, kept.copy);
+    EXPECT_FALSE(keepVersion(history, name, "v1", 3).made);
+    kept = keepVersion(history, name, "v2", 3);
+    EXPECT_EQ(kept.copy, "BrackenfoldHistory\\MyMod_VegetationModifiers.2026-12-08_21-04-17-2.meta");
+    keepVersion(history, name, "v3", 3);
+    sim::setLocalTime(21, 4, 18, 0);
+    // A fresh reload lists the folder anew.
+    History next;
+    EXPECT_TRUE(keepVersion(next, name, "v4", 3).made);
+
+    std::vector<std::string> expected = others;
+    expected.insert(expected.end(), {"MyMod_VegetationModifiers.2026-12-08_21-04-17-2.meta",
+                                     "MyMod_VegetationModifiers.2026-12-08_21-04-17-3.meta",
+                                     "MyMod_VegetationModifiers.2026-12-08_21-04-18.meta"});
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(filesIn(historyFolderName), expected);
+    for (const std::string& other : others) {
+        EXPECT_EQ(read(fs::path(historyFolderName) / other), "keep me");
+    }
+}
+
+TEST_F(KeptVersions, FolderThatCannotBeMadeSendsCopiesToTheLocalAppDataFolder) {
+    std::ofstream(historyFolderName) << "a file in the folder's place";
+    fs::create_directory("local");
+    sim::setEnvironment("LOCALAPPDATA", "local");
+    History history;
+    const Kept kept = keepVersion(history, "VegetationModifiers", "v1", 20);
+    EXPECT_EQ(kept.copy, "local\\Brackenfold\\History\\VegetationModifiers.2026-12-08_21-04-17.meta");
+    EXPECT_EQ(read("local/Brackenfold/History/VegetationModifiers.2026-12-08_21-04-17.meta"), "v1");
+    // Neither folder: no copy, and no throw.
+    fs::remove_all("local");
+    std::ofstream("local") << "";
+    History none;
+    EXPECT_EQ(keepVersion(none, "VegetationModifiers", "v2", 20).copy, "");
+}
+
+}  // namespace
