@@ -95,7 +95,6 @@ void openFolder(History& history, bool fallback) {
     do {
         KeptCopy copy = parseKeptCopy(found.cFileName);
         if (!copy.name.empty() && (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-            copy.size = static_cast<std::uint64_t>(found.nFileSizeHigh) << 32 | found.nFileSizeLow;
             history.copies.push_back(std::move(copy));
         }
     } while (FindNextFileA(search, &found) != 0);
@@ -128,7 +127,6 @@ KeptCopy makeCopy(History& history, const std::string& name, std::string_view by
         const std::string path = joinPath(history.folder, copy.file);
         switch (writeNew(path, bytes)) {
         case Written::done:
-            copy.size = bytes.size();
             return copy;
         case Written::nameTaken:
             continue;
@@ -176,15 +174,17 @@ std::string keptName(std::string_view below) {
 }
 
 std::string keptCopyName(std::string_view name, const SYSTEMTIME& time, unsigned number) {
-    char stamp[48];
-    std::snprintf(stamp, sizeof stamp, ".%04u-%02u-%02u_%02u-%02u-%02u", unsigned{time.wYear}, unsigned{time.wMonth},
-                  unsigned{time.wDay}, unsigned{time.wHour}, unsigned{time.wMinute}, unsigned{time.wSecond});
+    char stamp[64];
+    const int length =
+        std::snprintf(stamp, sizeof stamp, ".%04u-%02u-%02u_%02u-%02u-%02u", unsigned{time.wYear}, unsigned{time.wMonth},
+                      unsigned{time.wDay}, unsigned{time.wHour}, unsigned{time.wMinute}, unsigned{time.wSecond});
+    if (number >= 2 && length > 0) {
+        std::snprintf(stamp + length, sizeof stamp - static_cast<std::size_t>(length), "-%u", number);
+    }
     std::string file(name);
     file += stamp;
-    if (number >= 2) {
-        file += "-" + std::to_string(number);
-    }
-    return file + copyExtension;
+    file += copyExtension;
+    return file;
 }
 
 KeptCopy parseKeptCopy(std::string_view file) {
@@ -233,11 +233,16 @@ Kept keepVersion(History& history, const std::string& name, std::string_view byt
             newest = &copy;
         }
     }
-    if (newest != nullptr && newest->size == bytes.size()) {
+    if (newest != nullptr) {
+        // Read only when the sizes agree.
         const std::string path = joinPath(history.folder, newest->file);
-        std::string kept(bytes.size(), '\0');
-        if (readWholeFile(path.c_str(), kept) && kept == bytes) {
-            return {path, false};
+        const FileStamp stamp = readFileStamp(path.c_str());
+        std::string kept;
+        if (stamp.exists && stamp.size == bytes.size()) {
+            kept.resize(bytes.size());
+            if (readWholeFile(path.c_str(), kept) && kept == bytes) {
+                return {path, false};
+            }
         }
     }
     SYSTEMTIME now{};

@@ -32,7 +32,6 @@ struct KeptCopy {
     std::string name;       // the name it is a copy of
     std::string stamp;      // "yyyy-mm-dd_HH-MM-SS"
     unsigned number = 1;    // 1 without a "-<number>"
-    std::uint64_t size = 0;
 };
 
 // The copy that `file` names, when it follows the naming exactly; `name` is empty

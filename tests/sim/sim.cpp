@@ -41,7 +41,6 @@ std::size_t fileQueryCount = 0;
 std::map<std::uintptr_t, std::string> mutexes;
 struct Listing {
     DIR* folder;
-    std::string path;
 };
 std::map<std::uintptr_t, Listing> listings;
 std::uintptr_t nextHandle = 0x10'0000;
@@ -351,8 +350,10 @@ BOOL DeleteFileA(LPCSTR name) {
 namespace sim {
 namespace {
 
-// The next entry of a listing as Windows gives it: "." and ".." included, a link
-// marked as a reparse point (with the directory bit when it leads to one).
+// The next entry of a listing, as a directory's own records give it: its name and
+// whether it is a folder or a link (a reparse point, with the folder bit when it
+// leads to one). Sizes and times stay 0: reading them would cost a query per entry
+// that a listing on Windows does not make.
 bool nextEntry(Listing& listing, WIN32_FIND_DATAA* found) {
     const dirent* entry = readdir(listing.folder);
     if (entry == nullptr) {
@@ -360,24 +361,20 @@ bool nextEntry(Listing& listing, WIN32_FIND_DATAA* found) {
     }
     *found = WIN32_FIND_DATAA{};
     std::snprintf(found->cFileName, sizeof found->cFileName, "%s", entry->d_name);
-    const std::string path = listing.path + "/" + entry->d_name;
+    unsigned char type = entry->d_type;
     struct stat status {};
-    struct stat target {};
-    if (lstat(path.c_str(), &status) != 0) {
-        return true;
+    const int folder = dirfd(listing.folder);
+    if (type == DT_UNKNOWN && fstatat(folder, entry->d_name, &status, AT_SYMLINK_NOFOLLOW) == 0) {
+        type = S_ISLNK(status.st_mode) ? DT_LNK : S_ISDIR(status.st_mode) ? DT_DIR : DT_REG;
     }
-    if (S_ISLNK(status.st_mode)) {
+    if (type == DT_LNK) {
         found->dwFileAttributes = FILE_ATTRIBUTE_REPARSE_POINT;
-        if (stat(path.c_str(), &target) == 0 && S_ISDIR(target.st_mode)) {
+        if (fstatat(folder, entry->d_name, &status, 0) == 0 && S_ISDIR(status.st_mode)) {
             found->dwFileAttributes |= FILE_ATTRIBUTE_DIRECTORY;
         }
     } else {
-        found->dwFileAttributes = S_ISDIR(status.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
+        found->dwFileAttributes = type == DT_DIR ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
     }
-    found->ftLastWriteTime = fileTime(status);
-    const auto size = static_cast<std::uint64_t>(status.st_size);
-    found->nFileSizeHigh = static_cast<DWORD>(size >> 32);
-    found->nFileSizeLow = static_cast<DWORD>(size & 0xFFFF'FFFF);
     return true;
 }
 
@@ -396,7 +393,7 @@ HANDLE FindFirstFileA(LPCSTR pattern, WIN32_FIND_DATAA* found) {
     if (folder == nullptr) {
         return INVALID_HANDLE_VALUE;
     }
-    sim::Listing listing{folder, path};
+    sim::Listing listing{folder};
     if (!sim::nextEntry(listing, found)) {
         closedir(folder);
         return INVALID_HANDLE_VALUE;

@@ -70,6 +70,10 @@ void setVersionResource(const void* module, std::vector<std::uint8_t> bytes);
 // Runs `hook` whenever the game routine is called, after the call is recorded.
 void setGameRoutineHook(void (*hook)());
 
+// Files are real files of the current directory. FindFirstFileA ("<folder>\\*") and
+// FindNextFileA list a folder with "." and "..", giving each entry's name and
+// attributes (links as reparse points) but no size or time.
+
 // How many file attribute queries (GetFileAttributesExA) were made since the reset.
 std::size_t fileQueries();
 
