@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <new>
 #include <vector>
 
@@ -82,6 +84,8 @@ bool throwsWithFailure(std::size_t allowed, Action action) {
 
 class HostBoundary : public InTempDirectory {};
 
+const char historyFolder[] = "BrackenfoldHistory";
+
 TEST_F(HostBoundary, FailedAllocationWhileReadingSettingsKeepsTheKey) {
     writeSettings("[Other]\nA=1\nB=2\n[BrackenfoldConfig]\nReloadKey=117\nC=3\n");
     std::size_t allowed = 0;
@@ -133,6 +137,34 @@ TEST_F(HostBoundary, FailedAllocationDuringStartUpIsNotThrownOut) {
         EXPECT_EQ(gameModuleBase, image.data());
         EXPECT_EQ(activeSettings.reloadKey.key, injectedFailure ? 121u : 117u);
     }
+}
+
+TEST_F(HostBoundary, FailedAllocationWhileWatchingAFolderAndKeepingVersionsIsNotThrownOut) {
+    writeSettings("[BrackenfoldConfig]\nWatchFile=lml\n");
+    for (const char* mod : {"lml/ModA", "lml/ModB"}) {
+        std::filesystem::create_directories(mod);
+        std::ofstream(std::string(mod) + "/VegetationModifiers.meta") << "<CVegetationModifiers/>\n";
+    }
+    std::vector<std::uint8_t> image = makeImage(0x2000);
+    plantSignature(image.data(), 0x1000);
+    sim::addModule("RDR2.exe", image.data());
+    std::size_t allowed = 0;
+    for (;; ++allowed) {
+        ASSERT_LT(allowed, 1000u);
+        std::filesystem::remove_all(historyFolder);
+        sim::setTickCount(1000);
+        startScript();
+        // One pass lists the folder, looks at its files, and reloads by key.
+        handleKeyMessage(121, 1, 0x44, 0, 0, 0, 1);
+        sim::clearCalls();
+        ASSERT_FALSE(throwsWithFailure(allowed, runPass)) << "after " << allowed << " allocations";
+        if (!injectedFailure) {
+            break;
+        }
+    }
+    EXPECT_EQ(sim::calls().front(), gameRoutineCall(image.data() + 0x1000));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(historyFolder), {}), 2);
+    EXPECT_GE(allowed, 10u);
 }
 
 TEST_F(HostBoundary, KeyboardHandlerAndEntryNeedNoMemory) {

@@ -1,5 +1,8 @@
-// Scenarios of the watched file: a reload after each save, and none of a broken file.
+// Scenarios of the watched file or folder: a reload after each save, none of a
+// broken file, and the versions the game received kept.
+#include <algorithm>
 #include <string>
+#include <vector>
 
 #include "tests/standin/driver.h"
 
@@ -9,6 +12,42 @@ const char wellFormed[] =
     "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<CVegetationModifiers>\r\n  <Item type=\"Grass\" value=\"0.5\"/>\r\n"
     "</CVegetationModifiers>\r\n";
 const char broken[] = "<CVegetationModifiers>\r\n  <Item type=\"Grass\">\r\n</CVegetationModifiers>\r\n";
+
+// Removes a folder and all it holds, left by an earlier run of the scenario.
+void removeTree(const std::string& path) {
+    WIN32_FIND_DATAA found{};
+    const HANDLE search = FindFirstFileA((path + "\\*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            const std::string name = found.cFileName;
+            if (name == "." || name == "..") {
+                continue;
+            }
+            if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+                removeTree(path + "\\" + name);
+            } else {
+                DeleteFileA((path + "\\" + name).c_str());
+            }
+        } while (FindNextFileA(search, &found) != 0);
+        FindClose(search);
+    }
+    RemoveDirectoryA(path.c_str());
+}
+
+// The contents of the files in `folder` whose names start with `prefix`, sorted.
+std::vector<std::string> contentsOf(const std::string& folder, const std::string& prefix) {
+    std::vector<std::string> contents;
+    WIN32_FIND_DATAA found{};
+    const HANDLE search = FindFirstFileA((folder + "\\" + prefix + "*").c_str(), &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            contents.push_back(readFile((folder + "\\" + found.cFileName).c_str()));
+        } while (FindNextFileA(search, &found) != 0);
+        FindClose(search);
+    }
+    std::sort(contents.begin(), contents.end());
+    return contents;
+}
 
 void expectRun(const FrameRun& run, int routineCalls, const std::vector<std::string>& shown, const char* what) {
     if (run.routineCalls != routineCalls || run.shown != shown) {
@@ -64,6 +103,70 @@ void watchedFileBrokenThenMended() {
     expectLogLine(logLines(), "ERROR reload: " + error.substr(13));
 }
 
+const char edited[] =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<CVegetationModifiers>\r\n  <Item type=\"Grass\" value=\"0.7\"/>\r\n"
+    "</CVegetationModifiers>\r\n";
+
+// A mod loader's folder with two mods: a save in one reloads once, a broken save in
+// the other is refused by its path below the folder, and the save that mends it
+// reloads; each version the game received is kept.
+void watchedFolderOfMods() {
+    enterOwnDirectory();
+    removeTree("lml");
+    removeTree("BrackenfoldHistory");
+    for (const char* folder : {"lml", "lml\\ModA", "lml\\ModB"}) {
+        CreateDirectoryA(folder, nullptr);
+    }
+    writeFile("lml\\ModA\\VegetationModifiers.meta", wellFormed);
+    writeFile("lml\\ModB\\VegetationModifiers.meta", wellFormed);
+    writeSettings("[BrackenfoldConfig]\nWatchFile=lml\n");
+    const Plugin plugin = loadPlugin();
+    expectRun(runFramesFor(800), 0, {}, "frames after the start, whose files are the baseline");
+    writeFile("lml\\ModA\\VegetationModifiers.meta", std::string(wellFormed) + "\r\n");
+    expectRun(runFramesFor(1500), 1, {reloadText}, "frames after a save in one mod");
+    writeFile("lml\\ModB\\VegetationModifiers.meta", broken);
+    const std::string error =
+        "Brackenfold: ModB\\VegetationModifiers.meta not reloaded: XML error at line 3, column 3: expected </Item>";
+    expectRun(runFramesFor(1500), 0, {error}, "frames after a save that breaks the other mod");
+    writeFile("lml\\ModB\\VegetationModifiers.meta", edited);
+    expectRun(runFramesFor(1500), 1, {reloadText}, "frames after the save that mends it");
+    unloadPlugin(plugin);
+    const std::vector<std::string> lines = logLines();
+    expectLogLine(lines, "INFO reload: watched file ModA\\VegetationModifiers.meta saved (written ");
+    expectLogLine(lines, "ERROR reload: " + error.substr(13));
+    expectLogLine(lines, "INFO reload: ModB\\VegetationModifiers.meta: changed at lines 3-3 (4 lines before, 4 now)");
+    expectLogLine(lines, "INFO reload: 1 watched files unchanged since the last reload");
+    if (contentsOf("BrackenfoldHistory", "ModA_VegetationModifiers.") !=
+            std::vector<std::string>{std::string(wellFormed) + "\r\n"} ||
+        contentsOf("BrackenfoldHistory", "ModB_VegetationModifiers.") !=
+            std::vector<std::string>{wellFormed, edited}) {
+        fail("BrackenfoldHistory does not hold the versions the game received");
+    }
+}
+
+// Two saves of a single watched file: two reloads, two copies, the change logged.
+void watchedFileVersionsKept() {
+    enterOwnDirectory();
+    removeTree("BrackenfoldHistory");
+    writeFile("VegetationModifiers.meta", wellFormed);
+    writeSettings("[BrackenfoldConfig]\nWatchFile=VegetationModifiers.meta\nKeepVersions=5\n");
+    const Plugin plugin = loadPlugin();
+    runFramesFor(800);
+    writeFile("VegetationModifiers.meta", edited);
+    expectRun(runFramesFor(1200), 1, {reloadText}, "frames after the first save");
+    writeFile("VegetationModifiers.meta", std::string(edited) + "<!-- tried -->\r\n");
+    expectRun(runFramesFor(1200), 1, {reloadText}, "frames after the second save");
+    unloadPlugin(plugin);
+    const std::vector<std::string> lines = logLines();
+    expectLogLine(lines, "INFO reload: VegetationModifiers.meta: first reload in this run (4 lines)");
+    expectLogLine(lines, "INFO reload: VegetationModifiers.meta: changed at lines 5-5 (4 lines before, 5 now)");
+    expectLogLine(lines, "INFO reload: kept VegetationModifiers.meta as BrackenfoldHistory\\VegetationModifiers.");
+    const std::vector<std::string> kept = contentsOf("BrackenfoldHistory", "VegetationModifiers.");
+    if (kept != std::vector<std::string>{edited, std::string(edited) + "<!-- tried -->\r\n"}) {
+        fail("BrackenfoldHistory holds %zu copies, not the two versions the game received", kept.size());
+    }
+}
+
 }  // namespace
 
 std::vector<Scenario> watchScenarios() {
@@ -71,5 +174,7 @@ std::vector<Scenario> watchScenarios() {
         {"watched_file_saves_reload", watchedFileSavesReload},
         {"watched_file_missing", watchedFileMissing},
         {"watched_file_broken_then_mended", watchedFileBrokenThenMended},
+        {"watched_folder_of_mods", watchedFolderOfMods},
+        {"watched_file_versions_kept", watchedFileVersionsKept},
     };
 }
