@@ -99,9 +99,10 @@ private:
     std::size_t depth_ = 0;
     const Byte* tagName_ = nullptr;
     std::size_t tagLength_ = 0;
-    // Names are kept as places in the input, so that nothing is copied or allocated.
-    const Byte* open_[xmlMaxDepth];
-    Attribute attributes_[xmlMaxAttributes];
+    // Names are kept as places in the input, so that nothing is copied or allocated;
+    // static, so that they take none of the script fiber's stack: one check runs at a time.
+    static const Byte* open_[xmlMaxDepth];
+    static Attribute attributes_[xmlMaxAttributes];
 };
 
 // The steps taken at every character are here, so that each file's scans inline them.

@@ -6,6 +6,9 @@
 
 namespace xmlcheck {
 
+const Byte* Checker::open_[xmlMaxDepth];
+Checker::Attribute Checker::attributes_[xmlMaxAttributes];
+
 // Open elements are kept in a fixed array instead of a call per level, so depth costs no stack.
 const Byte* Checker::element(const Byte* p) {
     p = startTag(p);
