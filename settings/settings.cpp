@@ -69,45 +69,45 @@ std::optional<std::string> parseWatchPath(std::string_view value) {
     return std::string(value);
 }
 
+namespace {
+
+// Takes one setting's value: what `parse` understands, the default when the value
+// is empty, or else what is in effect, with the value named as not used.
+template <typename Value, typename Parse>
+void take(SettingsRead& read, const std::string& name, const std::string& value, Value Settings::*field,
+          Parse parse, const Value& fallback, const Settings& inEffect, const char* reason) {
+    if (auto parsed = parse(value)) {
+        read.settings.*field = std::move(*parsed);
+    } else if (value.empty()) {
+        read.settings.*field = fallback;
+    } else {
+        read.settings.*field = inEffect.*field;
+        read.problems.push_back({name, value, reason});
+    }
+}
+
+}  // namespace
+
 SettingsRead settingsFromDocument(const ini::IniDocument& document, const Settings& inEffect) {
     SettingsRead read;
     for (const auto& entry : document.entries()) {
         read.hasSection = read.hasSection || entry.first == settingsSection;
     }
+    const Settings defaults;
     const ini::OrderedMap<> section = document.get(settingsSection);
     for (const auto& [name, value] : section.entries()) {
-        const bool absent = value.empty();
         if (name == reloadKeySetting) {
-            const auto chord = parseKeyChord(value);
-            if (chord || absent) {
-                read.settings.reloadKey = chord.value_or(KeyChord{defaultReloadKey, 0});
-            } else {
-                read.settings.reloadKey = inEffect.reloadKey;
-                read.problems.push_back({name, value, keyNotUnderstood});
-            }
+            take(read, name, value, &Settings::reloadKey, parseKeyChord, defaults.reloadKey, inEffect,
+                 keyNotUnderstood);
         } else if (name == showMessagesSetting) {
-            const auto on = parseSwitch(value);
-            if (on || absent) {
-                read.settings.showMessages = on.value_or(true);
-            } else {
-                read.settings.showMessages = inEffect.showMessages;
-                read.problems.push_back({name, value, switchNotUnderstood});
-            }
+            take(read, name, value, &Settings::showMessages, parseSwitch, defaults.showMessages, inEffect,
+                 switchNotUnderstood);
         } else if (name == watchFileSetting) {
-            if (auto path = parseWatchPath(value)) {
-                read.settings.watchFile = std::move(*path);
-            } else {
-                read.settings.watchFile = inEffect.watchFile;
-                read.problems.push_back({name, value, pathNotUnderstood});
-            }
+            take(read, name, value, &Settings::watchFile, parseWatchPath, defaults.watchFile, inEffect,
+                 pathNotUnderstood);
         } else if (name == keepVersionsSetting) {
-            const auto count = parseKeepVersions(value);
-            if (count || absent) {
-                read.settings.keepVersions = count.value_or(defaultKeptVersions);
-            } else {
-                read.settings.keepVersions = inEffect.keepVersions;
-                read.problems.push_back({name, value, countNotUnderstood});
-            }
+            take(read, name, value, &Settings::keepVersions, parseKeepVersions, defaults.keepVersions, inEffect,
+                 countNotUnderstood);
         } else {
             read.problems.push_back({name, "", nullptr});
         }

@@ -4,21 +4,13 @@
 #include <cstring>
 
 #include "host/kernel.h"
+#include "keys/key_names.h"
 
 const char watchedFileName[] = "VegetationModifiers.meta";
 
 namespace {
 
 char lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool sameName(const char* name, const char* other) {
-    for (; *name != '\0' && *other != '\0'; ++name, ++other) {
-        if (lower(*name) != lower(*other)) {
-            return false;
-        }
-    }
-    return *name == *other;
-}
 
 struct Pending {
     std::string below;  // the folder's path below the watched one, with a final "\" unless empty
@@ -75,7 +67,7 @@ FolderListing listFolder(std::string_view folder) {
                 if (at.depth < listingDepth) {
                     pending.push_back({at.below + name + "\\", at.depth + 1});
                 }
-            } else if (sameName(name, watchedFileName)) {
+            } else if (sameLetters(name, watchedFileName)) {
                 if (listing.files.size() == listingFiles) {
                     listing.tooManyFiles = true;
                     break;

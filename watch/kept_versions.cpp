@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "keys/key_names.h"
 #include "report/log.h"
 #include "report/messages.h"
 #include "watch/file_stamp.h"
@@ -17,20 +18,6 @@ constexpr std::size_t stampLength = 19;  // "yyyy-mm-dd_HH-MM-SS"
 const char copyExtension[] = ".meta";
 // Past this many copies within one second something else is wrong.
 constexpr unsigned mostInOneSecond = 1000;
-
-char lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool sameLetters(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (lower(a[i]) != lower(b[i])) {
-            return false;
-        }
-    }
-    return true;
-}
 
 bool isDigits(std::string_view text) {
     return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
