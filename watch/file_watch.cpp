@@ -45,7 +45,7 @@ WatchedFile singleFile(const std::string& path) {
 }
 
 void forget(WatchedFile& file) {
-    fileWatch.receivedBytes -= file.receivedBytes.size();
+    fileWatch.bytesInMemory -= file.receivedBytes.size();
     file.receivedBytes = {};
 }
 
@@ -314,9 +314,9 @@ void remember(WatchedFile& file, std::string copy) {
     forget(file);
     file.received = true;
     file.receivedCopy = std::move(copy);
-    file.receivedInMemory = fileWatch.receivedBytes + file.bytes.size() <= receivedBytesInMemory;
+    file.receivedInMemory = fileWatch.bytesInMemory + file.bytes.size() <= receivedBytesInMemory;
     if (file.receivedInMemory) {
-        fileWatch.receivedBytes += file.bytes.size();
+        fileWatch.bytesInMemory += file.bytes.size();
         file.receivedBytes = std::move(file.bytes);
     }
     file.bytes = {};

@@ -65,7 +65,7 @@ struct FileWatch {
     bool toldMissing = false;       // the player knows the path is missing
     bool toldTooManyEntries = false;
     bool toldTooManyFiles = false;
-    std::size_t receivedBytes = 0;  // held in memory by all files together
+    std::size_t bytesInMemory = 0;  // received versions held in memory, all files together
 };
 
 // The script's one watch. Only the script reads or writes it.
