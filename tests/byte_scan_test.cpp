@@ -98,7 +98,7 @@ struct RandomCases {
             values = signatureBytes;
             break;
         case 2:
-            values = {0xD9, 0xEC, 0x5C, 0x60, 0x48};
+            values = {0xD9, 0xEC, 0x5C, 0x7C, 0x60, 0x48};
             break;
         default:
             for (std::size_t k = 1 + below(3); k > 0; --k) {
