@@ -1,5 +1,6 @@
-// Arbitrary signature texts and images through parsePattern, scanBytes and
-// findPattern, compared with a plain reference parse and scan written here.
+// Arbitrary signature texts and images through parsePattern, scanBytes, the scan at
+// each vector width and findPattern, compared with a plain reference parse and
+// scan written here.
 //
 // Input: 8 control bytes, then the signature text up to the first NUL, then the
 // image. The control bytes choose the PE header offset, a size claimed by the
@@ -155,6 +156,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const long long expected = referenceScan(exact.get(), imageSize, pattern);
         require(positionOf(scanBytes(exact.get(), imageSize, pattern), exact.get()) == expected,
                 "scanBytes finds the first match, or none");
+        const ScanPlan plan = planScan(pattern);
+        for (const VectorWidth width : {VectorWidth::sse2, VectorWidth::avx2}) {
+            require(positionOf(scanPlanned(exact.get(), imageSize, plan, width), exact.get()) == expected,
+                    "the scan at each vector width finds the first match, or none");
+        }
     }
 
     sim::reset();
@@ -210,11 +216,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     gameModuleBase = image.get();
     const long long expected = referenceScan(image.get(), std::min(claimed, total), pattern, holeBegin, holeEnd);
     const long long found = positionOf(findPattern(text.get()), image.get());
+    const long long foundBySse2 = positionOf(searchGameImage(text.get(), VectorWidth::sse2).match, image.get());
     gameModuleBase = nullptr;
     ASAN_UNPOISON_MEMORY_REGION(image.get() + holeBegin, holeEnd - holeBegin);
-    if (found != expected) {
-        std::fprintf(stderr, "findPattern: expected %lld, got %lld (image %zu, claimed %zu, hole %zu..%zu)\n",
-                     expected, found, total, claimed, holeBegin, holeEnd);
+    if (found != expected || foundBySse2 != expected) {
+        std::fprintf(stderr,
+                     "findPattern: expected %lld, got %lld, with SSE2 %lld (image %zu, claimed %zu, hole %zu..%zu)\n",
+                     expected, found, foundBySse2, total, claimed, holeBegin, holeEnd);
         fail("findPattern finds the first match in readable memory, or none");
     }
     return 0;

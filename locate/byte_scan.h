@@ -33,6 +33,13 @@ struct ScanPlan {
 // asking for AVX2 on a processor without it gives SSE2.
 enum class VectorWidth { automatic, sse2, avx2 };
 
+// The width that a scan asked for `width` runs with on this processor and build:
+// SSE2 or AVX2, never automatic.
+VectorWidth widthUsed(VectorWidth width = VectorWidth::automatic);
+
+// The name of a width as the log gives it: "SSE2", "AVX2" or "automatic".
+const char* vectorWidthName(VectorWidth width);
+
 // Makes one allocation, whose failure throws std::bad_alloc; none is swallowed.
 ScanPlan planScan(const Pattern& pattern);
 

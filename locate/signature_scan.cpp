@@ -151,8 +151,9 @@ std::size_t imageSize(const std::uint8_t* base) {
     return size;
 }
 
-ImageSearch searchGameImage(const char* signature) {
+ImageSearch searchGameImage(const char* signature, VectorWidth width) {
     ImageSearch search;
+    search.width = widthUsed(width);
     const std::uint8_t* const base = gameModuleBase;
     if (base == nullptr) {
         return search;
@@ -168,7 +169,7 @@ ImageSearch searchGameImage(const char* signature) {
         if (run == 0) {
             break;
         }
-        if (const std::uint8_t* match = scanPlanned(base + offset, run, plan)) {
+        if (const std::uint8_t* match = scanPlanned(base + offset, run, plan, search.width)) {
             search.match = match;
             search.searched += static_cast<std::size_t>(match - (base + offset)) + plan.length;
             return search;

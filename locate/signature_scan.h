@@ -29,15 +29,16 @@ std::size_t imageSize(const std::uint8_t* base);
 
 // What one search of the game's image found, and what it cost.
 struct ImageSearch {
-    const std::uint8_t* match = nullptr;  // the first match, or null
-    std::size_t searched = 0;             // readable bytes scanned, up to the match's end
-    std::size_t skipped = 0;              // unreadable bytes passed over
+    const std::uint8_t* match = nullptr;    // the first match, or null
+    std::size_t searched = 0;               // readable bytes scanned, up to the match's end
+    std::size_t skipped = 0;                // unreadable bytes passed over
+    VectorWidth width = VectorWidth::sse2;  // the vector width the scan ran with
 };
 
-// The first match of `signature` in the game's image. Each search parses the text
-// and scans afresh; only committed, readable pages are read, and a match must lie
-// wholly inside readable memory.
-ImageSearch searchGameImage(const char* signature);
+// The first match of `signature` in the game's image, scanned at `width` where this
+// processor runs it. Each search parses the text and scans afresh; only committed,
+// readable pages are read, and a match must lie wholly inside readable memory.
+ImageSearch searchGameImage(const char* signature, VectorWidth width = VectorWidth::automatic);
 
 // The address of the first match of `signature` in the game's image, or null.
 const std::uint8_t* findPattern(const char* signature);

@@ -262,6 +262,7 @@ TEST_F(ReloadLoop, LogTellsThePlugInTheGameTheSettingsAndEachReload) {
     release(121);
     pass();
 
+    const std::string width = vectorWidthName(widthUsed());
     const std::vector<std::string> expected{
         "INFO Brackenfold " + std::string(brackenfoldVersion) + " (C:\\Games\\RDR2\\Brackenfold.asi)",
         "INFO game: RDR2.exe 1.0.1491.50, image 12288 bytes",
@@ -270,13 +271,13 @@ TEST_F(ReloadLoop, LogTellsThePlugInTheGameTheSettingsAndEachReload) {
         "INFO setting ShowMessages: on",
         "INFO setting WatchFile: none",
         "INFO reload: F10 (121) released",
-        "INFO reload: game routine found at RDR2.exe+0x1234 in 1.234 ms (searched 4694 bytes, skipped 0 unreadable "
-        "bytes)",
+        "INFO reload: game routine found at RDR2.exe+0x1234 in 1.234 ms with " + width +
+            " (searched 4694 bytes, skipped 0 unreadable bytes)",
         "INFO reload: calling the game routine with \"VegetationModifiers\"",
         "INFO reload: the game routine returned",
         "INFO reload: F10 (121) released",
-        "ERROR reload: game routine not found in 0.000 ms (searched 12288 bytes, skipped 0 unreadable bytes); "
-        "nothing reloaded",
+        "ERROR reload: game routine not found in 0.000 ms with " + width +
+            " (searched 12288 bytes, skipped 0 unreadable bytes); nothing reloaded",
     };
     EXPECT_EQ(logLines(), expected);
     EXPECT_EQ(lineAtRoutineCall, expected[8]);

@@ -114,6 +114,10 @@ TEST_F(GameImageSearch, SignatureIsFoundAtEveryOffsetIncludingTheLast) {
                 ++intact;
             }
             ASSERT_EQ(findPattern(reloadSignature), expected) << "size " << size << ", offset " << at;
+            const ImageSearch search = searchGameImage(reloadSignature, VectorWidth::sse2);
+            ASSERT_EQ(search.match, expected) << "SSE2, size " << size << ", offset " << at;
+            ASSERT_EQ(search.width, VectorWidth::sse2);
+            ASSERT_EQ(searchGameImage(reloadSignature).width, widthUsed());
         }
     }
     EXPECT_GT(intact, 400);

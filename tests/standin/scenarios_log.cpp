@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <string>
 
+#include "locate/byte_scan.h"
 #include "tests/standin/driver.h"
 #include "tests/standin/game_image.h"
 
@@ -24,6 +25,9 @@ std::uint64_t gameImageSize() {
 std::uint64_t routineOffset() {
     return static_cast<std::uint64_t>(routineEntry() - reinterpret_cast<const std::uint8_t*>(GetModuleHandleA(nullptr)));
 }
+
+// The vector width the plug-in's search runs with in this process, as the log names it.
+std::string searchWidth() { return vectorWidthName(widthUsed()); }
 
 // The lines every log starts with in a scenario's own directory without settings.
 void expectLogStart(const std::vector<std::string>& lines) {
@@ -51,6 +55,8 @@ void logRecordsAReload() {
     expectLogLine(lines, "INFO setting ReloadKey: F10 (121)");
     expectLogLine(lines, "INFO reload: F10 (121) released");
     expectLogLine(lines, "INFO reload: game routine found at RDR2.exe+" + hex(routineOffset()) + " in ");
+    // The only search, so the only line that can hold this.
+    expectLogLine(lines, " ms with " + searchWidth() + " (searched ");
     expectLogLine(lines, calling);
     expectLogLine(lines, "INFO reload: the game routine returned");
     if (lines.back() != "INFO unloaded") {
@@ -70,7 +76,8 @@ void logRecordsAMissingRoutine() {
     const std::vector<std::string> lines = logLines();
     expectLogStart(lines);
     expectLogLine(lines, "ERROR reload: game routine not found in ");
-    expectLogLine(lines, "(searched " + std::to_string(gameImageSize()) + " bytes, skipped 0 unreadable bytes)");
+    expectLogLine(lines, " ms with " + searchWidth() + " (searched " + std::to_string(gameImageSize()) +
+                             " bytes, skipped 0 unreadable bytes)");
 }
 
 // The game's folder takes no log: a directory stands where the file would be.
