@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "watch/xml_check.h"
+#include "xml/xml_check.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <cstring>
 #include <string_view>
 
-#include "watch/xml_check.h"
+#include "xml/xml_check.h"
 #include "tests/xml_oracle.h"
 
 namespace {

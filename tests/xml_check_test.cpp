@@ -1,6 +1,6 @@
 // The well-formedness check of the modifier data files: verdict, place and phrase
 // for small documents and the fixture files, each verdict compared with libxml2's.
-#include "watch/xml_check.h"
+#include "xml/xml_check.h"
 
 #include <gtest/gtest.h>
 

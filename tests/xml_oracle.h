@@ -11,7 +11,7 @@
 #include <string>
 #include <string_view>
 
-#include "watch/xml_check.h"
+#include "xml/xml_check.h"
 
 namespace oracle {
 

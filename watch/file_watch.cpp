@@ -9,7 +9,7 @@
 #include "watch/folder_listing.h"
 #include "watch/kept_versions.h"
 #include "watch/line_changes.h"
-#include "watch/xml_check.h"
+#include "xml/xml_check.h"
 
 FileWatch fileWatch;
 

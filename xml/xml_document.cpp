@@ -2,7 +2,7 @@
 // the epilog; and the place of a fault as line and column.
 #include <cstring>
 
-#include "watch/xml_checker.h"
+#include "xml/xml_checker.h"
 
 namespace xmlcheck {
 

@@ -2,7 +2,7 @@
 // end tags, and the open elements they are matched against.
 #include <cstring>
 
-#include "watch/xml_checker.h"
+#include "xml/xml_checker.h"
 
 namespace xmlcheck {
 

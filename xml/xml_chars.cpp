@@ -1,7 +1,7 @@
 // Bytes as characters: UTF-8 sequences, XML Chars and the characters of names.
 #include <cstring>
 
-#include "watch/xml_checker.h"
+#include "xml/xml_checker.h"
 
 namespace xmlcheck {
 

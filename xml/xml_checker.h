@@ -1,12 +1,12 @@
-// The checker behind the XML check (watch/xml_check.h), shared by its source files
+// The checker behind the XML check (xml/xml_check.h), shared by its source files
 // only; no other room includes this.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
-#include "watch/xml_chars.h"
-#include "watch/xml_check.h"
+#include "xml/xml_chars.h"
+#include "xml/xml_check.h"
 
 namespace xmlcheck {
 

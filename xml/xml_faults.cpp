@@ -1,5 +1,5 @@
 // What a fault is called and where it is: the phrase of XmlCheck::what and the byte it names.
-#include "watch/xml_checker.h"
+#include "xml/xml_checker.h"
 
 namespace xmlcheck {
 

@@ -1,4 +1,4 @@
-// Bytes and characters for the XML check (watch/xml_check.h), shared by its source
+// Bytes and characters for the XML check (xml/xml_check.h), shared by its source
 // files only: byte classes, the text scan, UTF-8 sequences, XML Chars and the
 // characters of names.
 #pragma once

@@ -2,7 +2,7 @@
 // processing instructions, and what follows a '<!'.
 #include <cstring>
 
-#include "watch/xml_checker.h"
+#include "xml/xml_checker.h"
 
 namespace xmlcheck {
 
