@@ -1,156 +1,134 @@
-// The door to the Windows kernel: only the calls and types the plug-in uses.
-// The Windows build takes them from the system; the Linux build from a simulated
-// kernel under tests/sim, so the plug-in's logic is the same on both.
+// The door to the Windows kernel: what the plug-in asks of it, in its own terms.
+// Text in and out is UTF-8. A path is taken as the player wrote it (absolute, or
+// relative to the current directory; "\" and "/" both separate) and may be longer
+// than 260 characters: the door makes it absolute, hands Windows its "\\?\" form
+// and calls the wide functions. The Windows build calls the system; the Linux
+// tests a simulated kernel behind the same calls (tests/sim). Nothing here throws:
+// a failure, out of memory included, is a null, empty or false result.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "host/module_handle.h"
 
 #if defined(_WIN32)
-
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
-
+#define BRACKENFOLD_WINAPI __stdcall
 #else
-
-struct HINSTANCE__;
-using HINSTANCE = HINSTANCE__*;
-using HMODULE = HINSTANCE;
-using DWORD = unsigned long;
-using BOOL = int;
-using LPVOID = void*;
-using SIZE_T = std::size_t;
-
-#define WINAPI
-#define DLL_PROCESS_DETACH 0
-#define DLL_PROCESS_ATTACH 1
-#define DLL_THREAD_ATTACH 2
-#define DLL_THREAD_DETACH 3
-
-#define MEM_COMMIT 0x1000
-#define MEM_RESERVE 0x2000
-#define MEM_FREE 0x10000
-#define PAGE_NOACCESS 0x01
-#define PAGE_READONLY 0x02
-#define PAGE_READWRITE 0x04
-#define PAGE_WRITECOPY 0x08
-#define PAGE_EXECUTE 0x10
-#define PAGE_EXECUTE_READ 0x20
-#define PAGE_EXECUTE_READWRITE 0x40
-#define PAGE_EXECUTE_WRITECOPY 0x80
-#define PAGE_GUARD 0x100
-
-struct MEMORY_BASIC_INFORMATION {
-    void* BaseAddress;
-    void* AllocationBase;
-    DWORD AllocationProtect;
-    SIZE_T RegionSize;
-    DWORD State;
-    DWORD Protect;
-    DWORD Type;
-};
-
-using WORD = unsigned short;
-using HANDLE = void*;
-using HRSRC = struct HRSRC__*;
-using HGLOBAL = void*;
-using LPCSTR = const char*;
-using LPSTR = char*;
-
-#define INVALID_HANDLE_VALUE (reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(-1)))
-#define GENERIC_READ 0x80000000UL
-#define GENERIC_WRITE 0x40000000UL
-#define FILE_SHARE_READ 0x1
-#define FILE_SHARE_WRITE 0x2
-#define FILE_SHARE_DELETE 0x4
-#define CREATE_NEW 1
-#define CREATE_ALWAYS 2
-#define OPEN_EXISTING 3
-#define FILE_ATTRIBUTE_NORMAL 0x80
-#define FILE_ATTRIBUTE_DIRECTORY 0x10
-#define FILE_ATTRIBUTE_REPARSE_POINT 0x400
-#define MAX_PATH 260
-#define ERROR_ALREADY_EXISTS 183
-#define MAKEINTRESOURCEA(id) (reinterpret_cast<LPCSTR>(static_cast<std::uintptr_t>(static_cast<WORD>(id))))
-
-struct SYSTEMTIME {
-    WORD wYear;
-    WORD wMonth;
-    WORD wDayOfWeek;
-    WORD wDay;
-    WORD wHour;
-    WORD wMinute;
-    WORD wSecond;
-    WORD wMilliseconds;
-};
-
-struct FILETIME {
-    DWORD dwLowDateTime;
-    DWORD dwHighDateTime;
-};
-
-enum GET_FILEEX_INFO_LEVELS { GetFileExInfoStandard };
-
-struct WIN32_FILE_ATTRIBUTE_DATA {
-    DWORD dwFileAttributes;
-    FILETIME ftCreationTime;
-    FILETIME ftLastAccessTime;
-    FILETIME ftLastWriteTime;
-    DWORD nFileSizeHigh;
-    DWORD nFileSizeLow;
-};
-
-union LARGE_INTEGER {
-    long long QuadPart;
-};
-
-DWORD GetTickCount();
-HMODULE GetModuleHandleA(const char* moduleName);
-SIZE_T VirtualQuery(const void* address, MEMORY_BASIC_INFORMATION* info, SIZE_T length);
-
-DWORD GetModuleFileNameA(HMODULE module, LPSTR path, DWORD size);
-DWORD GetEnvironmentVariableA(LPCSTR name, LPSTR value, DWORD size);
-DWORD GetLastError();
-DWORD GetCurrentProcessId();
-void GetLocalTime(SYSTEMTIME* time);
-BOOL QueryPerformanceCounter(LARGE_INTEGER* count);
-BOOL QueryPerformanceFrequency(LARGE_INTEGER* frequency);
-
-HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD share, void* security, DWORD disposition, DWORD flags,
-                   HANDLE templateFile);
-BOOL WriteFile(HANDLE file, const void* data, DWORD size, DWORD* written, void* overlapped);
-BOOL ReadFile(HANDLE file, void* data, DWORD size, DWORD* read, void* overlapped);
-BOOL CloseHandle(HANDLE handle);
-BOOL CreateDirectoryA(LPCSTR path, void* security);
-BOOL GetFileAttributesExA(LPCSTR name, GET_FILEEX_INFO_LEVELS level, void* information);
-BOOL DeleteFileA(LPCSTR name);
-
-struct WIN32_FIND_DATAA {
-    DWORD dwFileAttributes;
-    FILETIME ftCreationTime;
-    FILETIME ftLastAccessTime;
-    FILETIME ftLastWriteTime;
-    DWORD nFileSizeHigh;
-    DWORD nFileSizeLow;
-    DWORD dwReserved0;
-    DWORD dwReserved1;
-    char cFileName[MAX_PATH];
-    char cAlternateFileName[14];
-};
-
-HANDLE FindFirstFileA(LPCSTR pattern, WIN32_FIND_DATAA* found);
-BOOL FindNextFileA(HANDLE search, WIN32_FIND_DATAA* found);
-BOOL FindClose(HANDLE search);
-HANDLE CreateMutexA(void* security, BOOL initialOwner, LPCSTR name);
-
-HRSRC FindResourceA(HMODULE module, LPCSTR name, LPCSTR type);
-DWORD SizeofResource(HMODULE module, HRSRC resource);
-HGLOBAL LoadResource(HMODULE module, HRSRC resource);
-void* LockResource(HGLOBAL data);
-
+#define BRACKENFOLD_WINAPI
 #endif
+
+// The reasons DllMain is called for that the plug-in acts on.
+inline constexpr unsigned long processDetach = 0;
+inline constexpr unsigned long processAttach = 1;
+
+// ---- Time ----
+// Milliseconds since Windows started, wrapping every 49.7 days.
+std::uint32_t tickCount();
+
+struct LocalTime {
+    std::uint16_t year = 0;
+    std::uint16_t month = 0;
+    std::uint16_t day = 0;
+    std::uint16_t hour = 0;
+    std::uint16_t minute = 0;
+    std::uint16_t second = 0;
+    std::uint16_t millisecond = 0;
+};
+LocalTime localTime();
+
+// The high-resolution counter and its counts per second (0 when unknown).
+long long performanceCount();
+long long performanceFrequency();
+
+// ---- The process, its modules and its memory ----
+std::uint32_t processId();
+
+// The module of that file name ("RDR2.exe"), or null.
+ModuleHandle moduleNamed(const char* name);
+
+// The path of a module's file (null: the process's executable); empty when unknown.
+std::string modulePath(ModuleHandle module);
+
+// The version resource of a module (resource 1 of type 16); false when it has none.
+bool moduleVersionResource(ModuleHandle module, const std::uint8_t*& data, std::size_t& size);
+
+// What may be done with a region of memory: nothing, read it (data), or read and
+// run it (code: committed, execute-read, execute-read-write or execute-write-copy).
+enum class RegionAccess : std::uint8_t { none, data, code };
+
+struct MemoryRegion {
+    std::uintptr_t base = 0;  // the region's first byte
+    std::size_t size = 0;
+    RegionAccess access = RegionAccess::none;
+};
+
+// The region that holds `address`; false when the system cannot say.
+bool regionAt(const void* address, MemoryRegion& region);
+
+// A named object of the session, to tell whether another copy holds the name.
+enum class NameClaim : std::uint8_t { claimed, heldElsewhere, failed };
+NameClaim claimName(const char* name, void*& object);
+void releaseName(void* object);
+
+// ---- Files ----
+using FileHandle = void*;  // null: none
+
+enum class FileOpen : std::uint8_t {
+    read,        // an existing file, shared with writers and deleters (an editor may hold it)
+    replace,     // made, or emptied, for writing; shared for reading
+    createNew,   // made for writing; fails when the name exists
+};
+// Null when the file cannot be opened, or the path is a folder.
+FileHandle openFile(std::string_view path, FileOpen how);
+// Reads at most `size` bytes; `got` says how many (0 at the end).
+bool readFile(FileHandle file, void* data, std::uint32_t size, std::uint32_t& got);
+// True when all `size` bytes were written.
+bool writeFile(FileHandle file, const void* data, std::uint32_t size);
+void closeFile(FileHandle file);
+
+// Reads the file at `path` into `bytes`, whose size is the most read; `bytes` keeps
+// what was read (less when the file shrank). False when it cannot be opened or a
+// read fails.
+bool readWholeFile(std::string_view path, std::string& bytes);
+
+// What one attribute query tells of a path.
+struct PathInfo {
+    bool exists = false;
+    bool folder = false;
+    std::uint64_t writeTime = 0;  // 100-ns units since 1601-01-01 UTC
+    std::uint64_t size = 0;
+};
+PathInfo queryPath(std::string_view path);
+
+// True when the folder was made.
+bool makeFolder(std::string_view path);
+// True when the file was deleted; never deletes a folder.
+bool deleteFile(std::string_view path);
+
+// A folder read entry by entry: Windows reads the folder's records in small
+// batches, so most entries cost no system call and a few cost one.
+using FolderSearch = void*;  // null: none
+
+struct FolderEntry {
+    char name[766];        // UTF-8; a name is at most 255 UTF-16 units
+    bool folder = false;
+    bool link = false;     // a reparse point: a link or junction
+};
+// Opens `folder` and reads its first entry ("." on most file systems); null when
+// it cannot be listed.
+FolderSearch openFolderSearch(std::string_view folder, FolderEntry& first);
+// The next entry; false at the end.
+bool nextFolderEntry(FolderSearch search, FolderEntry& entry);
+void closeFolderSearch(FolderSearch search);
+
+// ---- Text from outside ----
+// An environment variable's value; empty when it is not set.
+std::string environmentValue(const char* name);
+
+// `bytes` read in the system's ANSI code page, as an older editor writes text.
+std::string textFromAnsi(std::string_view bytes);
+// `bytes` read as UTF-16 in either byte order (without the byte order mark).
+std::string textFromUtf16(std::string_view bytes, bool bigEndian);

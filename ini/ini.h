@@ -144,6 +144,54 @@ inline LineKind classifyLine(std::string line, std::pair<std::string, std::strin
     return LineKind::KeyValue;
 }
 
+// The lines of a file's text, without line feeds, carriage returns or NUL bytes; a
+// UTF-8 byte order mark at its start is not part of the text. Empty text has no lines.
+inline std::vector<std::string> splitLines(std::string_view text) {
+    std::vector<std::string> lines;
+    if (text.substr(0, 3) == "\xEF\xBB\xBF") {
+        text.remove_prefix(3);
+    }
+    if (text.empty()) {
+        return lines;
+    }
+    std::string line;
+    line.reserve(63);
+    for (const char byte : text) {
+        if (byte == '\n') {
+            lines.push_back(line);
+            line.clear();
+        } else if (byte != '\0' && byte != '\r') {
+            line += byte;
+        }
+    }
+    lines.push_back(line);
+    return lines;
+}
+
+// Adds the sections of `lines` and the keys under them to `document`; keys before
+// the first section belong to none and are left out.
+inline void readLinesInto(const std::vector<std::string>& lines, IniDocument& document) {
+    std::string openSection;
+    bool inSection = false;
+    std::pair<std::string, std::string> parts;
+    for (const std::string& line : lines) {
+        switch (classifyLine(line, parts)) {
+        case LineKind::Section:
+            inSection = true;
+            openSection = parts.first;
+            document[openSection];
+            break;
+        case LineKind::KeyValue:
+            if (inSection) {
+                document[openSection][parts.first] = parts.second;
+            }
+            break;
+        default:
+            break;
+        }
+    }
+}
+
 // Reads one settings file: opened in binary mode at construction, read whole once.
 class SettingsReader {
 public:
@@ -152,29 +200,14 @@ public:
         stream_.open(fileName, std::ios::in | std::ios::binary);
     }
 
-    // Every line of the file, without line feeds, carriage returns or NUL bytes;
-    // closes the file. A file whose size cannot be measured yields no lines.
+    // Every line of the file, as splitLines gives them; closes the file. A file
+    // whose size cannot be measured yields no lines.
     std::vector<std::string> readLines() {
-        std::vector<std::string> lines;
         stream_.seekg(0, std::ios::end);
         const std::streamoff end = stream_.tellg();
         const std::string buffer = readWhole(end);
         stream_.close();
-        if (buffer.empty()) {
-            return lines;
-        }
-        std::string line;
-        line.reserve(63);
-        for (const char byte : buffer) {
-            if (byte == '\n') {
-                lines.push_back(line);
-                line.clear();
-            } else if (byte != '\0' && byte != '\r') {
-                line += byte;
-            }
-        }
-        lines.push_back(line);
-        return lines;
+        return splitLines(buffer);
     }
 
     // Adds the file's sections and keys to `document`. False when the file is not
@@ -183,25 +216,7 @@ public:
         if (!stream_.is_open()) {
             return false;
         }
-        std::string openSection;
-        bool inSection = false;
-        std::pair<std::string, std::string> parts;
-        for (const std::string& line : readLines()) {
-            switch (classifyLine(line, parts)) {
-            case LineKind::Section:
-                inSection = true;
-                openSection = parts.first;
-                document[openSection];
-                break;
-            case LineKind::KeyValue:
-                if (inSection) {
-                    document[openSection][parts.first] = parts.second;
-                }
-                break;
-            default:
-                break;
-            }
-        }
+        readLinesInto(readLines(), document);
         return true;
     }
 
@@ -219,10 +234,6 @@ private:
         stream_.read(buffer.data(), size);
         if (stream_.gcount() <= 0) {
             return {};
-        }
-        // The first three bytes of a UTF-8 byte order mark are not part of the text.
-        if (buffer.compare(0, 3, "\xEF\xBB\xBF") == 0) {
-            buffer.erase(0, 3);
         }
         return buffer;
     }

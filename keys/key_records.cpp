@@ -32,7 +32,7 @@ void handleKeyMessage(unsigned long key, unsigned short, unsigned char, int, int
         return;
     }
     KeyRecord& record = keyRecords[code];
-    record.stamp.store(static_cast<std::uint32_t>(GetTickCount()), relaxed);
+    record.stamp.store(tickCount(), relaxed);
     record.withAlt.store(isWithAlt, relaxed);
     record.wasDownBefore.store(wasDownBefore, relaxed);
     record.released.store(isUpNow, relaxed);
@@ -46,7 +46,7 @@ void handleKeyMessage(unsigned long key, unsigned short, unsigned char, int, int
 }
 
 bool consumeKeyRelease(std::uint32_t key) {
-    const auto now = static_cast<std::uint32_t>(GetTickCount());
+    const auto now = tickCount();
     KeyRecord& record = keyRecords[key];
     // Elapsed time in wrapping arithmetic, so a release just before the tick count
     // wraps past 2^32 still counts.

@@ -63,12 +63,7 @@ std::uint32_t readHex32(const char* text, std::size_t& cursor) {
     return negative ? 0u - result : result;
 }
 
-bool isReadable(const MEMORY_BASIC_INFORMATION& info) {
-    constexpr DWORD readable = PAGE_READONLY | PAGE_READWRITE | PAGE_WRITECOPY | PAGE_EXECUTE_READ |
-                               PAGE_EXECUTE_READWRITE | PAGE_EXECUTE_WRITECOPY;
-    return info.State == MEM_COMMIT && (info.Protect & (PAGE_GUARD | PAGE_NOACCESS)) == 0 &&
-           (info.Protect & readable) != 0;
-}
+bool isReadable(const MemoryRegion& region) { return region.access != RegionAccess::none; }
 
 // The number of readable bytes from `address` on, up to `limit`: adjacent readable
 // regions count as one.
@@ -77,11 +72,11 @@ std::size_t readableRun(const std::uint8_t* address, std::size_t limit) {
     const auto start = reinterpret_cast<std::uintptr_t>(address);
     std::size_t run = 0;
     while (run < limit) {
-        MEMORY_BASIC_INFORMATION info{};
-        if (VirtualQuery(address + run, &info, sizeof info) == 0 || !isReadable(info)) {
+        MemoryRegion region;
+        if (!regionAt(address + run, region) || !isReadable(region)) {
             break;
         }
-        const std::uintptr_t regionEnd = reinterpret_cast<std::uintptr_t>(info.BaseAddress) + info.RegionSize;
+        const std::uintptr_t regionEnd = region.base + region.size;
         if (regionEnd <= start + run) {
             break;
         }
@@ -95,14 +90,14 @@ std::size_t unreadableRun(const std::uint8_t* address, std::size_t limit) {
     const auto start = reinterpret_cast<std::uintptr_t>(address);
     std::size_t run = 0;
     while (run < limit) {
-        MEMORY_BASIC_INFORMATION info{};
-        if (VirtualQuery(address + run, &info, sizeof info) == 0) {
+        MemoryRegion region;
+        if (!regionAt(address + run, region)) {
             return limit;
         }
-        if (isReadable(info)) {
+        if (isReadable(region)) {
             break;
         }
-        const std::uintptr_t regionEnd = reinterpret_cast<std::uintptr_t>(info.BaseAddress) + info.RegionSize;
+        const std::uintptr_t regionEnd = region.base + region.size;
         if (regionEnd <= start + run) {
             return limit;
         }

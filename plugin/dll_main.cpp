@@ -7,9 +7,9 @@
 #include "reload/reload_loop.h"
 #include "report/log.h"
 
-extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID) {
+extern "C" int BRACKENFOLD_WINAPI DllMain(ModuleHandle module, unsigned long reason, void*) {
     switch (reason) {
-    case DLL_PROCESS_ATTACH:
+    case processAttach:
         if (!claimInstance()) {
             break;
         }
@@ -18,7 +18,7 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID) {
         scriptRegister(module, scriptEntry);
         keyboardHandlerRegister(handleKeyMessage);
         break;
-    case DLL_PROCESS_DETACH:
+    case processDetach:
         if (pluginModule != module) {
             break;
         }

@@ -7,4 +7,4 @@
 
 #include "host/kernel.h"
 
-extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID reserved);
+extern "C" int BRACKENFOLD_WINAPI DllMain(ModuleHandle module, unsigned long reason, void* reserved);

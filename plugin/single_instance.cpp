@@ -6,7 +6,7 @@
 
 namespace {
 
-HANDLE claim = nullptr;
+void* claim = nullptr;
 
 }  // namespace
 
@@ -14,24 +14,22 @@ bool claimInstance() {
     // Named objects are seen by every process of the session, so the name holds
     // this process's id.
     char name[64];
-    std::snprintf(name, sizeof name, "Local\\Brackenfold.instance.%lu",
-                  static_cast<unsigned long>(GetCurrentProcessId()));
-    const HANDLE mutex = CreateMutexA(nullptr, 0, name);
-    if (mutex == nullptr) {
-        // Without the object nothing can be told apart: acting beats staying silent.
+    std::snprintf(name, sizeof name, "Local\\Brackenfold.instance.%lu", static_cast<unsigned long>(processId()));
+    void* object = nullptr;
+    switch (claimName(name, object)) {
+    case NameClaim::claimed:
+        claim = object;
         return true;
-    }
-    if (GetLastError() == ERROR_ALREADY_EXISTS) {
-        CloseHandle(mutex);
+    case NameClaim::heldElsewhere:
         return false;
+    case NameClaim::failed:
+        break;
     }
-    claim = mutex;
+    // Without the object nothing can be told apart: acting beats staying silent.
     return true;
 }
 
 void releaseInstance() {
-    if (claim != nullptr) {
-        CloseHandle(claim);
-        claim = nullptr;
-    }
+    releaseName(claim);
+    claim = nullptr;
 }

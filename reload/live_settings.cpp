@@ -20,7 +20,7 @@ std::uint32_t lastCheck = 0;
 
 // A setting's value in effect, as the log and the notices show it.
 struct ValueText {
-    char text[280];
+    char text[1100];
 };
 
 ValueText valueInEffect(const Settings& in, const std::string& name) {
@@ -94,7 +94,7 @@ void apply(SettingsRead&& read, bool reread) {
 
 void loadSettings() {
     try {
-        lastCheck = static_cast<std::uint32_t>(GetTickCount());
+        lastCheck = tickCount();
         seenStamp = readFileStamp(settingsFileName);
         std::optional<SettingsRead> read = readSettingsFile(activeSettings);
         if (!read) {

@@ -21,32 +21,26 @@ const char reloadDataName[] = "VegetationModifiers";
 const char reloadMessage[] = "Reloaded VegetationModifiers.meta";
 const char unavailableMessage[] = "VegetationModifiers reload unavailable: game routine not found";
 
-HINSTANCE pluginModule = nullptr;
+ModuleHandle pluginModule = nullptr;
 const char* pluginVersion = "";
 
 namespace {
 
-struct Path {
-    char text[300];
-};
-
-Path moduleFileName(HMODULE module) {
-    Path path{};
-    const DWORD length = GetModuleFileNameA(module, path.text, sizeof path.text);
-    if (length == 0 || length >= sizeof path.text) {
-        std::snprintf(path.text, sizeof path.text, "unknown");
-    }
-    return path;
+// A module's path as the log shows it, or "unknown".
+CleanText moduleText(ModuleHandle module) {
+    const std::string path = modulePath(module);
+    return path.empty() ? cleanText("unknown", 7, loggedPathLimit) : cleanText(path, loggedPathLimit);
 }
 
 void logPlugin() {
     logLine(LogLevel::Info, "Brackenfold %s (%s)", pluginVersion,
-            pluginModule != nullptr ? moduleFileName(pluginModule).text : "unknown");
+            pluginModule != nullptr ? moduleText(pluginModule).text : "unknown");
 }
 
 void logWhereTheLogIs() {
     if (std::strcmp(logPath(), logFileName) != 0) {
-        logLine(LogLevel::Warn, "log: the game's folder takes no %s; this log is %s", logFileName, logPath());
+        logLine(LogLevel::Warn, "log: the game's folder takes no %s; this log is %s", logFileName,
+                cleanText(logPath(), std::strlen(logPath()), loggedPathLimit).text);
     }
 }
 
@@ -54,10 +48,10 @@ void logGame() {
     const std::uint8_t* const base = gameModuleBase;
     if (base == nullptr) {
         logLine(LogLevel::Error, "game: no module %s in this process (%s); reloads are unavailable", gameModuleName,
-                fileNameOf(moduleFileName(nullptr).text));
+                fileNameOf(moduleText(nullptr).text));
         return;
     }
-    const auto module = reinterpret_cast<HMODULE>(const_cast<std::uint8_t*>(base));
+    const auto module = reinterpret_cast<ModuleHandle>(const_cast<std::uint8_t*>(base));
     const std::size_t size = imageSize(base);
     if (const auto version = moduleFileVersion(module)) {
         logLine(LogLevel::Info, "game: %s %u.%u.%u.%u, image %zu bytes", gameModuleName, unsigned{version->major},
@@ -68,8 +62,8 @@ void logGame() {
 }
 
 // Checks the watched file, finds the routine afresh, calls it and says so.
-void reload() {
-    if (!watchedFileMayBeReloaded()) {
+void reload(std::uint32_t now) {
+    if (!watchedFileMayBeReloaded(now)) {
         return;
     }
     if (gameModuleBase == nullptr) {
@@ -115,7 +109,7 @@ void reload() {
 void startScript() {
     openLog();
     logPlugin();
-    gameModuleBase = reinterpret_cast<const std::uint8_t*>(GetModuleHandleA(gameModuleName));
+    gameModuleBase = reinterpret_cast<const std::uint8_t*>(moduleNamed(gameModuleName));
     logGame();
     logWhereTheLogIs();
     clearNotices();
@@ -125,7 +119,7 @@ void startScript() {
 
 void runPass() {
     try {
-        const auto now = static_cast<std::uint32_t>(GetTickCount());
+        const auto now = tickCount();
         std::size_t queries = 0;
         pollSettings(now, &queries);
         const KeyChord key = activeSettings.reloadKey;
@@ -143,7 +137,7 @@ void runPass() {
             logSavedFiles();
         }
         if (byKey || byFile) {
-            reload();
+            reload(now);
             markWatchedFileReloaded(byFile && !byKey);
         } else {
             showNextNotice();

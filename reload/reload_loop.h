@@ -16,7 +16,7 @@ extern const char unavailableMessage[];  // shown when the game routine cannot b
 // What the script knows of the plug-in itself, handed down by the entry at load:
 // this copy's module handle (null before it registers, and in a copy that stood
 // back for another) and its version.
-extern HINSTANCE pluginModule;
+extern ModuleHandle pluginModule;
 extern const char* pluginVersion;
 
 // Start-up: opens the log, records the plug-in and the game, finds the game's

@@ -46,19 +46,11 @@ std::optional<FileVersion> parseFileVersion(const std::uint8_t* data, std::size_
                        static_cast<std::uint16_t>(low >> 16), static_cast<std::uint16_t>(low)};
 }
 
-std::optional<FileVersion> moduleFileVersion(HMODULE module) {
-    if (module == nullptr) {
+std::optional<FileVersion> moduleFileVersion(ModuleHandle module) {
+    const std::uint8_t* data = nullptr;
+    std::size_t size = 0;
+    if (module == nullptr || !moduleVersionResource(module, data, size)) {
         return std::nullopt;
     }
-    const HRSRC resource = FindResourceA(module, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(16));
-    if (resource == nullptr) {
-        return std::nullopt;
-    }
-    const DWORD size = SizeofResource(module, resource);
-    const HGLOBAL loaded = LoadResource(module, resource);
-    const void* bytes = loaded != nullptr ? LockResource(loaded) : nullptr;
-    if (bytes == nullptr) {
-        return std::nullopt;
-    }
-    return parseFileVersion(static_cast<const std::uint8_t*>(bytes), size);
+    return parseFileVersion(data, size);
 }

@@ -24,4 +24,4 @@ std::optional<FileVersion> parseFileVersion(const std::uint8_t* data, std::size_
 
 // The file version of a loaded module, read from its version resource (resource 1
 // of type 16); empty when it has none or it is malformed.
-std::optional<FileVersion> moduleFileVersion(HMODULE module);
+std::optional<FileVersion> moduleFileVersion(ModuleHandle module);

@@ -1,8 +1,9 @@
 // The log beside the game, Brackenfold.log: one line per event, "[HH:MM:SS.mmm]
 // LEVEL text" in local time, each handed to the operating system with one write
 // before the plug-in goes on, so the last line survives a crash of the game. The
-// file is shared for reading and never grows past 1 MiB. Nothing here throws or
-// allocates.
+// file is shared for reading and never grows past 1 MiB. It is UTF-8 without a
+// byte order mark; a line cut to its length is cut between characters. Nothing
+// here throws, and only opening the log allocates.
 #pragma once
 
 #include <cstddef>
@@ -21,7 +22,7 @@ extern const char logFileName[];  // "Brackenfold.log"
 // No line starts past this many bytes; the last line written then says so.
 inline constexpr std::size_t logCapacity = std::size_t{1} << 20;
 // The longest line, its line feed included; a longer text is cut.
-inline constexpr std::size_t logLineCapacity = 1024;
+inline constexpr std::size_t logLineCapacity = 2048;
 
 // Creates the log afresh (truncated) in the current directory or, when that
 // fails, in %LOCALAPPDATA%\Brackenfold\ (made when missing). Closes a log open

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "host/script_host.h"
+#include "host/utf8.h"
 
 namespace {
 
@@ -17,6 +18,13 @@ std::size_t noticeCount = 0;
 // The built text on screen: the game may still read it.
 char shownNotice[noticeLength];
 bool shown = true;
+
+// After vsnprintf into `text`: a text cut to fit is cut between characters.
+void endBetweenCharacters(char* text, std::size_t capacity, int length) {
+    if (length >= static_cast<int>(capacity)) {
+        text[cutBetweenCharacters(std::string_view(text, capacity - 1), capacity - 1)] = '\0';
+    }
+}
 
 }  // namespace
 
@@ -46,8 +54,9 @@ void tellPlayerBuilt(const char* format, ...) {
     }
     va_list arguments;
     va_start(arguments, format);
-    std::vsnprintf(shownNotice, sizeof shownNotice, format, arguments);
+    const int length = std::vsnprintf(shownNotice, sizeof shownNotice, format, arguments);
     va_end(arguments);
+    endBetweenCharacters(shownNotice, sizeof shownNotice, length);
     showMessage(shownNotice);
 }
 
@@ -58,8 +67,9 @@ void queueNotice(const char* format, ...) {
     char* const slot = notices[(firstNotice + noticeCount) % noticeCapacity];
     va_list arguments;
     va_start(arguments, format);
-    std::vsnprintf(slot, noticeLength, format, arguments);
+    const int length = std::vsnprintf(slot, noticeLength, format, arguments);
     va_end(arguments);
+    endBetweenCharacters(slot, noticeLength, length);
     ++noticeCount;
 }
 
@@ -89,15 +99,27 @@ const char* queuedNotice(std::size_t index) {
 
 CleanText cleanText(const char* value, std::size_t length, std::size_t limit) {
     CleanText clean{};
-    if (limit > sizeof clean.text - 1) {
-        limit = sizeof clean.text - 1;
+    std::size_t size = 0;
+    for (std::size_t at = 0, shown = 0; at < length && shown < limit; ++shown) {
+        const Utf8Char character = readUtf8(value + at, length - at);
+        const std::uint32_t code = character.codePoint;
+        const bool control = code < 0x20 || (code >= 0x7F && code <= 0x9F);
+        if (character.length == 0 || control) {
+            if (size + 1 >= sizeof clean.text) {
+                break;
+            }
+            clean.text[size++] = '?';
+            at += character.length == 0 ? 1 : character.length;
+            continue;
+        }
+        if (size + character.length >= sizeof clean.text) {
+            break;
+        }
+        std::memcpy(clean.text + size, value + at, character.length);
+        size += character.length;
+        at += character.length;
     }
-    const std::size_t kept = length < limit ? length : limit;
-    for (std::size_t i = 0; i < kept; ++i) {
-        const auto byte = static_cast<unsigned char>(value[i]);
-        clean.text[i] = byte >= 0x20 && byte <= 0x7E ? static_cast<char>(byte) : '?';
-    }
-    clean.text[kept] = '\0';
+    clean.text[size] = '\0';
     return clean;
 }
 

@@ -49,13 +49,15 @@ void clearNotices();
 std::size_t queuedNotices();
 const char* queuedNotice(std::size_t index);
 
-// `value` as it may be shown: each byte outside 0x20..0x7E becomes "?", and the
-// text is cut at `limit` characters.
+// `value` as it may be shown: its characters as they are (the game's text is
+// UTF-8), each control character and each byte that forms no UTF-8 character as
+// "?", cut between characters after `limit` of them or when the room is full.
 struct CleanText {
-    char text[264];
+    char text[1040];
 };
 CleanText cleanText(const char* value, std::size_t length, std::size_t limit);
 CleanText cleanText(const std::string& value, std::size_t limit);
 
-// How much of a path the log shows: the longest Windows path.
-inline constexpr std::size_t loggedPathLimit = 260;
+// How much of a path the log and the screen show: more than Windows' old limit of
+// 260 characters, as long as the room in a text allows.
+inline constexpr std::size_t loggedPathLimit = 1024;

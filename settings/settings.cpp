@@ -1,8 +1,9 @@
 #include "settings/settings.h"
 
-#include <fstream>
 #include <utility>
 
+#include "host/kernel.h"
+#include "host/utf8.h"
 #include "keys/key_names.h"
 
 const char settingsFileName[] = "BrackenfoldConfig.ini";
@@ -18,12 +19,14 @@ ini::IniDocument settings;
 
 namespace {
 
-// Longer than this, a path cannot name a file on Windows.
-constexpr std::size_t longestPath = 259;
+// Longer than this, in UTF-16 units, a path cannot name a file on Windows.
+constexpr std::size_t longestPath = 32'767;
+// Far larger than any settings file; a larger one is not read.
+constexpr std::uint64_t largestFile = std::uint64_t{64} << 20;
 
 const char keyNotUnderstood[] = "not a key code from 1 to 255, a key name or a combination";
 const char switchNotUnderstood[] = "not 1/0, true/false, yes/no or on/off";
-const char pathNotUnderstood[] = "an unmatched quote, or longer than 259 characters";
+const char pathNotUnderstood[] = "an unmatched quote, or longer than 32767 characters";
 const char countNotUnderstood[] = "not a number from 0 to 1000";
 
 }  // namespace
@@ -63,7 +66,7 @@ std::optional<std::string> parseWatchPath(std::string_view value) {
         }
         value = value.substr(1, value.size() - 2);
     }
-    if (value.size() > longestPath) {
+    if (utf16Units(value) > longestPath) {
         return std::nullopt;
     }
     return std::string(value);
@@ -115,14 +118,46 @@ SettingsRead settingsFromDocument(const ini::IniDocument& document, const Settin
     return read;
 }
 
-std::optional<SettingsRead> readSettingsFile(const Settings& inEffect) {
-    {
-        std::ifstream probe;
-        probe.open(settingsFileName);
-        if (!probe.good()) {
-            return std::nullopt;
-        }
+std::string settingsText(std::string bytes) {
+    const bool littleEndian = bytes.compare(0, 2, "\xFF\xFE") == 0;
+    if (littleEndian || bytes.compare(0, 2, "\xFE\xFF") == 0) {
+        return textFromUtf16(std::string_view(bytes).substr(2), !littleEndian);
     }
-    settingsFile.read(settings);
+    // Line by line: a line an older editor wrote in the ANSI code page is not UTF-8.
+    std::string text;
+    text.reserve(bytes.size());
+    std::size_t start = 0;
+    while (start < bytes.size()) {
+        std::size_t end = bytes.find('\n', start);
+        end = end == std::string::npos ? bytes.size() : end + 1;
+        std::string_view line = std::string_view(bytes).substr(start, end - start);
+        if (start == 0 && line.substr(0, 3) == "\xEF\xBB\xBF") {
+            text.append(line.substr(0, 3));
+            line.remove_prefix(3);
+        }
+        if (isUtf8(line)) {
+            text.append(line);
+        } else {
+            text.append(textFromAnsi(line));
+        }
+        start = end;
+    }
+    return text;
+}
+
+std::optional<SettingsRead> readSettingsFile(const Settings& inEffect) {
+    const PathInfo info = queryPath(settingsFile.fileName);
+    if (!info.exists || info.folder) {
+        return std::nullopt;
+    }
+    std::string bytes;
+    if (info.size <= largestFile) {
+        bytes.resize(static_cast<std::size_t>(info.size));
+    }
+    if (!readWholeFile(settingsFile.fileName, bytes)) {
+        return std::nullopt;
+    }
+    settings.clear();
+    ini::readLinesInto(ini::splitLines(settingsText(std::move(bytes))), settings);
     return settingsFromDocument(settings, inEffect);
 }

@@ -66,8 +66,14 @@ std::optional<bool> parseSwitch(std::string_view value);
 std::optional<std::uint32_t> parseKeepVersions(std::string_view value);
 
 // The path of a WatchFile value: one pair of surrounding quotes removed. Empty
-// when not understood (an unmatched quote, or longer than a Windows path).
+// when not understood (an unmatched quote, or longer than the longest Windows path).
 std::optional<std::string> parseWatchPath(std::string_view value);
+
+// The text of a settings file as UTF-8, the file's usual encoding: a file that
+// begins with a UTF-16 byte order mark (either order) is converted whole; any other
+// line that is not UTF-8 came from an older editor and is read in the system's
+// ANSI code page. A UTF-8 byte order mark stays for the reader to drop.
+std::string settingsText(std::string bytes);
 
 // Reads the settings file of the current directory into `settings` and gives what
 // it holds, as settingsFromDocument does; empty when there is no file to open.

@@ -13,15 +13,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-SYSTEMTIME at(WORD hour, WORD minute, WORD second) {
-    SYSTEMTIME time{};
-    time.wYear = 2026;
-    time.wMonth = 12;
-    time.wDay = 8;
-    time.wHour = hour;
-    time.wMinute = minute;
-    time.wSecond = second;
-    return time;
+LocalTime at(std::uint16_t hour, std::uint16_t minute, std::uint16_t second) {
+    return {2026, 12, 8, hour, minute, second, 0};
 }
 
 TEST(KeptVersionNames, PathBelowTheFolderWithSeparatorsAsUnderscoresAndTheTimeOfTheCopy) {

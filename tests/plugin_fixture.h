@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "host/win32.h"
 #include "keys/key_names.h"
 #include "keys/key_records.h"
 #include "locate/signature_scan.h"

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "host/utf16.h"
 #include "keys/key_names.h"
 #include "reload/live_settings.h"
 #include "settings/settings.h"
@@ -192,6 +193,19 @@ Told told() {
     return result;
 }
 
+// `text` as a file saved as UTF-16 ("Unicode" in older editors): its byte order
+// mark, then each unit in that order.
+std::string utf16File(const std::string& text, bool bigEndian) {
+    std::string bytes = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
+    for (const char16_t unit : widen<char16_t>(text)) {
+        const char high = static_cast<char>(unit >> 8);
+        const char low = static_cast<char>(unit & 0xFF);
+        bytes += bigEndian ? high : low;
+        bytes += bigEndian ? low : high;
+    }
+    return bytes;
+}
+
 Told loadFile(const std::optional<std::string>& content) {
     activeSettings = Settings{};
     std::filesystem::remove(settingsFileName);
@@ -216,6 +230,15 @@ TEST_F(SettingsLog, EverySettingIsLoggedAndEachValueNotUsedWithWhyAndWhatInstead
         std::vector<std::string> notices;
     };
     const std::string found = "INFO settings: BrackenfoldConfig.ini found";
+    // The same two values in each encoding a player's editor may save.
+    const std::string accented = "[BrackenfoldConfig]\nReloadKey=Fl\u00E8che\nWatchFile=lml\\V\u00E9g\u00E9tation\n";
+    const std::vector<std::string> accentedLog{
+        found,
+        "WARN setting ReloadKey \"Fl\u00E8che\" not used (not a key code from 1 to 255, a key name or a combination); "
+        "F10 (121) is used instead",
+        inEffectDefault[0], inEffectDefault[1], "INFO setting WatchFile: \"lml\\V\u00E9g\u00E9tation\"",
+        "INFO setting KeepVersions: 20"};
+    const std::vector<std::string> accentedNotices{"Brackenfold: ReloadKey \"Fl\u00E8che\" not understood, F10 reloads"};
     const Case cases[] = {
         {"no file", std::nullopt,
          {"INFO settings: BrackenfoldConfig.ini not found in the game's folder; the defaults are used",
@@ -247,7 +270,7 @@ TEST_F(SettingsLog, EverySettingIsLoggedAndEachValueNotUsedWithWhyAndWhatInstead
           "F10 (121) is used instead",
           "WARN unknown setting \"RelaodKey\" in [BrackenfoldConfig] ignored (names are case-sensitive)",
           "WARN setting ShowMessages \"perhaps?\" not used (not 1/0, true/false, yes/no or on/off); on is used instead",
-          "WARN setting WatchFile \"\"a.meta\" not used (an unmatched quote, or longer than 259 characters); none is "
+          "WARN setting WatchFile \"\"a.meta\" not used (an unmatched quote, or longer than 32767 characters); none is "
           "used instead",
           "WARN setting KeepVersions \"-1\" not used (not a number from 0 to 1000); 20 is used instead",
           inEffectDefault[0], inEffectDefault[1], inEffectDefault[2]},
@@ -259,6 +282,13 @@ TEST_F(SettingsLog, EverySettingIsLoggedAndEachValueNotUsedWithWhyAndWhatInstead
               "\" not used (not 1/0, true/false, yes/no or on/off); on is used instead",
           "INFO setting ReloadKey: F6 (117)", inEffectDefault[1], inEffectDefault[2]},
          {"Brackenfold: unknown setting \"reloadkey\", F6 reloads"}},
+        {"accents in UTF-8", accented, accentedLog, accentedNotices},
+        {"accents in UTF-8 with a byte order mark", "\xEF\xBB\xBF" + accented, accentedLog, accentedNotices},
+        {"accents in UTF-16, little-endian", utf16File(accented, false), accentedLog, accentedNotices},
+        {"accents in UTF-16, big-endian", utf16File("\r\n" + accented + "\r\n", true), accentedLog, accentedNotices},
+        {"accents in the ANSI code page of an older editor",
+         "[BrackenfoldConfig]\nReloadKey=Fl\xE8" "che\nWatchFile=lml\\V\xE9g\xE9tation\n", accentedLog,
+         accentedNotices},
         {"section name in other letters", "[brackenfoldconfig]\nReloadKey=117\n",
          {found,
           "WARN settings: BrackenfoldConfig.ini has no [BrackenfoldConfig] section (names are case-sensitive); "
@@ -272,11 +302,16 @@ TEST_F(SettingsLog, EverySettingIsLoggedAndEachValueNotUsedWithWhyAndWhatInstead
         EXPECT_EQ(result.log, test.log);
         EXPECT_EQ(result.notices, test.notices);
     }
-    // The screen cuts a value at 32 characters and shows "?" for odd bytes.
-    loadFile("[BrackenfoldConfig]\nShowMessages=\t" + std::string(40, 'q') + "\n");
-    EXPECT_EQ(loadFile("[BrackenfoldConfig]\nReloadKey=\xC3\xA4" + std::string(40, 'q') + "\n").notices,
-              std::vector<std::string>{"Brackenfold: ReloadKey \"??" + std::string(30, 'q') +
-                                       "\" not understood, F10 reloads"});
+    // The screen cuts a value at 32 characters, between characters, and shows "?"
+    // for a control character; the log cuts at 64.
+    std::string letters;
+    for (int i = 0; i < 40; ++i) {
+        letters += "\u00E4";
+    }
+    const Told cut = loadFile("[BrackenfoldConfig]\nReloadKey=\x01" + letters + "\n");
+    EXPECT_EQ(cut.notices, std::vector<std::string>{"Brackenfold: ReloadKey \"?" + letters.substr(0, 2 * 31) +
+                                                    "\" not understood, F10 reloads"});
+    EXPECT_NE(cut.log.at(1).find("\"?" + letters + "\" not used"), std::string::npos);
 }
 
 // The settings file changing while the game runs, looked at by the passes.

@@ -1,50 +1,18 @@
 #include "watch/file_stamp.h"
 
-#include <algorithm>
 #include <cstdio>
 
 #include "host/kernel.h"
 
 PathLook lookAtPath(const char* path) {
-    WIN32_FILE_ATTRIBUTE_DATA data{};
-    if (GetFileAttributesExA(path, GetFileExInfoStandard, &data) == 0) {
-        return {};
-    }
-    if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    const PathInfo info = queryPath(path);
+    if (info.folder) {
         return {{}, true};
     }
-    const auto join = [](DWORD high, DWORD low) {
-        return static_cast<std::uint64_t>(high) << 32 | static_cast<std::uint32_t>(low);
-    };
-    return {{true, join(data.ftLastWriteTime.dwHighDateTime, data.ftLastWriteTime.dwLowDateTime),
-             join(data.nFileSizeHigh, data.nFileSizeLow)},
-            false};
+    return {{info.exists, info.writeTime, info.size}, false};
 }
 
 FileStamp readFileStamp(const char* path) { return lookAtPath(path).file; }
-
-bool readWholeFile(const char* path, std::string& bytes) {
-    const HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        return false;
-    }
-    std::size_t done = 0;
-    bool failed = false;
-    while (!failed && done < bytes.size()) {
-        DWORD got = 0;
-        const std::size_t step = std::min<std::size_t>(bytes.size() - done, std::size_t{1} << 24);
-        failed = ReadFile(file, bytes.data() + done, static_cast<DWORD>(step), &got, nullptr) == 0;
-        done += got;
-        // Shorter than its size said: it shrank since, and what was read is kept.
-        if (got == 0) {
-            break;
-        }
-    }
-    CloseHandle(file);
-    bytes.resize(done);
-    return !failed;
-}
 
 StampText formatWriteTime(std::uint64_t writeTime) {
     const std::uint64_t milliseconds = writeTime / 10'000;

@@ -1,5 +1,5 @@
 // What the plug-in notices of a file without reading it: whether it is there, its
-// last-write time and its size, from one attribute query; and a file read whole.
+// last-write time and its size, from one attribute query.
 #pragma once
 
 #include <cstdint>
@@ -23,11 +23,6 @@ PathLook lookAtPath(const char* path);
 // The stamp of the file at `path`; a directory, or a path that cannot be queried,
 // counts as missing.
 FileStamp readFileStamp(const char* path);
-
-// Reads the file at `path` into `bytes`, whose size is the most read, sharing it
-// with an editor that may hold it open; `bytes` keeps what was read (less when the
-// file shrank). False when it cannot be opened or a read fails.
-bool readWholeFile(const char* path, std::string& bytes);
 
 // The last part of a path (after its last "\\" or "/"): the file's name.
 const char* fileNameOf(const char* path);

@@ -3,29 +3,17 @@
 #include <algorithm>
 #include <utility>
 
+#include "host/kernel.h"
 #include "report/log.h"
-#include "report/messages.h"
 #include "settings/settings.h"
-#include "watch/folder_listing.h"
 #include "watch/kept_versions.h"
 #include "watch/line_changes.h"
+#include "watch/watch_parts.h"
 #include "xml/xml_check.h"
 
 FileWatch fileWatch;
 
-namespace {
-
-constexpr std::size_t shownPathLimit = 64;
-// Larger than any data file the game reads; a larger one is not checked.
-constexpr std::uint64_t largestChecked = std::uint64_t{64} << 20;
-
-bool watchingFolder() { return fileWatch.kind == WatchKind::folder; }
-
 CleanText logged(const std::string& path) { return cleanText(path, loggedPathLimit); }
-
-// How a file is named to the player: its path below the watched folder, or a
-// single watched file's name.
-const std::string& shownName(const WatchedFile& file) { return file.below; }
 
 void tellMissing(const char* what) {
     if (fileWatch.toldMissing) {
@@ -34,7 +22,7 @@ void tellMissing(const char* what) {
     fileWatch.toldMissing = true;
     logLine(LogLevel::Warn, "watch: watched %s not found: %s; no reload until it is there", what,
             logged(fileWatch.path).text);
-    queueNotice("Brackenfold: watched %s not found: %s", what, cleanText(fileWatch.path, shownPathLimit).text);
+    queueNotice("Brackenfold: watched %s not found: %s", what, cleanText(fileWatch.path, 64).text);
 }
 
 WatchedFile singleFile(const std::string& path) {
@@ -56,6 +44,15 @@ void dropAllFiles() {
     fileWatch.files.clear();
     fileWatch.nextLook = 0;
 }
+
+namespace {
+
+// Larger than any data file the game reads; a larger one is not checked.
+constexpr std::uint64_t largestChecked = std::uint64_t{64} << 20;
+
+// How a file is named to the player: its path below the watched folder, or a
+// single watched file's name.
+const std::string& shownName(const WatchedFile& file) { return file.below; }
 
 // One look at one file. `single`: the watched path is this file, whose absence is told.
 void observe(WatchedFile& file, const FileStamp& stamp, std::uint32_t now, bool single) {
@@ -87,88 +84,6 @@ void observe(WatchedFile& file, const FileStamp& stamp, std::uint32_t now, bool 
     }
 }
 
-void logListing(const FolderListing& listing, std::size_t added, std::size_t dropped, bool first) {
-    if (listing.tooManyEntries && !fileWatch.toldTooManyEntries) {
-        fileWatch.toldTooManyEntries = true;
-        logLine(LogLevel::Warn, "watch: listing %s stopped after %zu directory entries; the files found are watched",
-                logged(fileWatch.path).text, listingEntries);
-    }
-    if (listing.tooManyFiles && !fileWatch.toldTooManyFiles) {
-        fileWatch.toldTooManyFiles = true;
-        logLine(LogLevel::Warn, "watch: %s holds more than %zu files named %s; the first %zu found are watched",
-                logged(fileWatch.path).text, listingFiles, watchedFileName, listingFiles);
-    }
-    if (!first && added == 0 && dropped == 0) {
-        return;
-    }
-    logLine(LogLevel::Info, "watch: listed %s: %zu watched files", logged(fileWatch.path).text, fileWatch.files.size());
-    for (const WatchedFile& file : fileWatch.files) {
-        logLine(LogLevel::Info, "watch:   %s", logged(file.below).text);
-    }
-}
-
-// Lists the watched folder and takes its files in: new ones count as saved, except
-// at the first look; those gone are dropped. A folder that cannot be listed is told
-// missing, and the path is looked at as a single path from then on.
-void listWatchedFolder(std::uint32_t now) {
-    fileWatch.lastListing = now;
-    FolderListing listing = listFolder(fileWatch.path);
-    if (!listing.found) {
-        if (watchingFolder()) {
-            logLine(LogLevel::Info, "watch: %zu watched files dropped with their folder", fileWatch.files.size());
-            dropAllFiles();
-            // A file in its place is watched as one, and counts as saved.
-            if (!lookAtPath(fileWatch.path.c_str()).file.exists) {
-                tellMissing("folder");
-            }
-            fileWatch.kind = WatchKind::file;
-            fileWatch.files.push_back(singleFile(fileWatch.path));
-            fileWatch.files.back().looked = true;
-        }
-        fileWatch.lastCheck = now;
-        return;
-    }
-    const bool first = !fileWatch.started;
-    fileWatch.started = true;
-    fileWatch.toldMissing = false;
-    if (!watchingFolder()) {
-        dropAllFiles();
-        fileWatch.kind = WatchKind::folder;
-    }
-    std::vector<WatchedFile> files;
-    files.reserve(listing.files.size());
-    std::size_t added = 0;
-    for (std::string& below : listing.files) {
-        const auto known = std::find_if(fileWatch.files.begin(), fileWatch.files.end(),
-                                        [&](const WatchedFile& file) { return file.below == below; });
-        if (known != fileWatch.files.end()) {
-            files.push_back(std::move(*known));
-            known->below.clear();
-            continue;
-        }
-        WatchedFile file;
-        file.path = joinPath(fileWatch.path, below);
-        file.below = std::move(below);
-        // Its state before it appeared is "missing": its first look is a change.
-        file.looked = !first;
-        files.push_back(std::move(file));
-        ++added;
-    }
-    std::size_t dropped = 0;
-    for (WatchedFile& gone : fileWatch.files) {
-        if (!gone.below.empty()) {
-            ++dropped;
-            logLine(LogLevel::Info, "watch: %s is no longer in %s; not watched", logged(gone.below).text,
-                    logged(fileWatch.path).text);
-            forget(gone);
-        }
-    }
-    fileWatch.files = std::move(files);
-    // The turn goes on where it was, so that no file waits longer for its look.
-    fileWatch.nextLook = fileWatch.files.empty() ? 0 : fileWatch.nextLook % fileWatch.files.size();
-    logListing(listing, added, dropped, first);
-}
-
 // The looks at a folder's files, in turn: as many as keep each file looked at every
 // folderLookIntervalMs, at most `budget` of them. A look left for a later pass is
 // made there.
@@ -192,7 +107,7 @@ void lookAtFolderFiles(std::uint32_t now, std::size_t budget) {
 void lookAtPathItself(std::uint32_t now) {
     const PathLook look = lookAtPath(fileWatch.path.c_str());
     if (look.folder) {
-        listWatchedFolder(now);
+        startFolderListing(now, watchListingShare);
         return;
     }
     if (fileWatch.kind != WatchKind::file || fileWatch.files.size() != 1) {
@@ -339,17 +254,20 @@ bool pollWatchedFile(std::uint32_t now, std::size_t queries) {
     if (fileWatch.path.empty()) {
         return false;
     }
-    if (watchingFolder()) {
+    std::size_t listingQueries = 0;
+    if (fileWatch.listing.active) {
+        listingQueries = shareOfListing(now, watchListingShare);
+    } else if (watchingFolder()) {
         if (now - fileWatch.lastListing >= watchListingIntervalMs) {
-            listWatchedFolder(now);
-        }
-        // A listing may have ended the folder's watch.
-        if (watchingFolder()) {
-            lookAtFolderFiles(now, queries);
+            listingQueries = startFolderListing(now, watchListingShare);
         }
     } else if (now - fileWatch.lastCheck >= watchCheckIntervalMs) {
         fileWatch.lastCheck = now;
         lookAtPathItself(now);
+    }
+    // A listing may have ended the folder's watch, or begun it.
+    if (watchingFolder()) {
+        lookAtFolderFiles(now, queries - std::min(queries, listingQueries));
     }
     return changesSettled();
 }
@@ -383,9 +301,19 @@ void markWatchedFileReloaded(bool settled) {
     }
 }
 
-bool watchedFileMayBeReloaded() {
+bool watchedFileMayBeReloaded(std::uint32_t now) {
     if (activeSettings.watchFile.empty()) {
         return true;
+    }
+    // Not looked at yet (the first look waits for its interval): looked at now, whole.
+    if (!fileWatch.started && fileWatch.path == activeSettings.watchFile) {
+        if (!fileWatch.listing.active) {
+            fileWatch.lastCheck = now;
+            lookAtPathItself(now);
+        }
+        if (fileWatch.listing.active) {
+            shareOfListing(now, SIZE_MAX);
+        }
     }
     bool wellFormed = true;
     bool shown = false;
@@ -452,4 +380,7 @@ void forgetCheckedFiles() {
     }
 }
 
-void resetFileWatch() { fileWatch = FileWatch{}; }
+void resetFileWatch() {
+    stopListing(fileWatch.listing);
+    fileWatch = FileWatch{};
+}

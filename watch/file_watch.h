@@ -6,8 +6,12 @@
 // last reloaded and then stays the same for 500 ms calls for a reload; changes to
 // several files that settle together give one. The state found when watching
 // starts is the baseline; a file that appears later counts as saved. A folder is
-// listed again every 5 seconds. Before every reload each file is checked as XML,
-// and after the game received them, the versions are kept and their changes logged.
+// listed again 5 seconds after its last listing completed, a share of the listing
+// in each pass: a pass that does not reload makes at most 8 attribute queries and
+// reads at most `watchListingShare` directory entries (an opened folder counting
+// as several), whatever the folder holds. Before every reload each file is checked
+// as XML, and after the game received them, the versions are kept and their
+// changes logged.
 #pragma once
 
 #include <cstddef>
@@ -16,11 +20,14 @@
 #include <vector>
 
 #include "watch/file_stamp.h"
+#include "watch/folder_listing.h"
 
 inline constexpr std::uint32_t watchCheckIntervalMs = 250;
 inline constexpr std::uint32_t watchQuietMs = 500;
 inline constexpr std::uint32_t watchListingIntervalMs = 5000;
 inline constexpr std::size_t watchQueriesPerPass = 8;
+// Directory entries a pass reads at most of a listing under way.
+inline constexpr std::size_t watchListingShare = 128;
 // A folder's files are looked at in turn, each about five times a second, so that
 // every one is seen within 250 ms even when a pass leaves some looks to the next.
 inline constexpr std::uint32_t folderLookIntervalMs = 200;
@@ -58,7 +65,8 @@ struct FileWatch {
     bool started = false;           // the first look has been made: later files count as saved
     std::vector<WatchedFile> files; // a folder's files in listing order; a single path's one entry
     std::uint32_t lastCheck = 0;    // the last look at the path itself
-    std::uint32_t lastListing = 0;
+    std::uint32_t lastListing = 0;  // when the last listing completed
+    ListingWork listing;            // a listing under way, its result not yet taken
     std::size_t nextLook = 0;       // where a folder's looks go on
     std::uint32_t lastFolderLook = 0;
     std::uint64_t lookCredit = 0;   // looks owed, in milliseconds of folderLookIntervalMs
@@ -90,13 +98,15 @@ void logSavedFiles();
 // check read are taken).
 void markWatchedFileReloaded(bool settled);
 
-// Before any reload while WatchFile is set: reads and checks every watched file.
-// True when each is well-formed XML or cannot be checked (missing, over 64 MiB,
+// Before any reload while WatchFile is set: reads and checks every watched file,
+// after looking at the watched path (a folder listed whole) when it has not been
+// looked at yet, so that a reload right at the start checks what is there. True
+// when each is well-formed XML or cannot be checked (missing, over 64 MiB,
 // unreadable: logged, and the reload goes ahead without it). False when any is not
 // well-formed: each is logged, the first in listing order is shown, and the game
 // routine must not be called. The bytes checked are held until
 // `keepReceivedVersions` or `forgetCheckedFiles`.
-bool watchedFileMayBeReloaded();
+bool watchedFileMayBeReloaded(std::uint32_t now);
 
 // After the game routine returned: keeps a copy of each checked file whose bytes
 // differ from its newest copy (`keep` of each at most; 0 keeps none), and logs how

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstring>
 
-#include "host/kernel.h"
 #include "keys/key_names.h"
 
 const char watchedFileName[] = "VegetationModifiers.meta";
@@ -12,10 +11,36 @@ namespace {
 
 char lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
-struct Pending {
-    std::string below;  // the folder's path below the watched one, with a final "\" unless empty
-    std::size_t depth;
-};
+void closeSearch(ListingWork& work) {
+    closeFolderSearch(work.search);
+    work.search = nullptr;
+}
+
+// Takes one entry of the folder being read into the listing.
+void take(ListingWork& work, const FolderEntry& entry) {
+    FolderListing& listing = work.result;
+    if (++listing.entries > listingEntries) {
+        listing.tooManyEntries = true;
+        closeSearch(work);
+        return;
+    }
+    const char* const name = entry.name;
+    if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0 || entry.link) {
+        return;
+    }
+    if (entry.folder) {
+        if (work.reading.depth < listingDepth) {
+            work.pending.push_back({work.reading.below + name + "\\", work.reading.depth + 1});
+        }
+    } else if (sameLetters(name, watchedFileName)) {
+        if (listing.files.size() == listingFiles) {
+            listing.tooManyFiles = true;
+            closeSearch(work);
+            return;
+        }
+        listing.files.push_back(work.reading.below + name);
+    }
+}
 
 }  // namespace
 
@@ -39,45 +64,67 @@ bool listedBefore(std::string_view a, std::string_view b) {
     return a.size() != b.size() ? a.size() < b.size() : a < b;
 }
 
-FolderListing listFolder(std::string_view folder) {
-    FolderListing listing;
-    std::size_t entries = 0;
-    std::vector<Pending> pending{{"", 0}};
-    while (!pending.empty() && !listing.tooManyEntries && !listing.tooManyFiles) {
-        const Pending at = std::move(pending.back());
-        pending.pop_back();
-        WIN32_FIND_DATAA found{};
-        const HANDLE search = FindFirstFileA(joinPath(folder, at.below + "*").c_str(), &found);
-        if (search == INVALID_HANDLE_VALUE) {
-            // The watched folder is not there; a subfolder that went away since is skipped.
+void startListing(ListingWork& work, std::string_view folder) {
+    stopListing(work);
+    work.folder.assign(folder);
+    work.pending.clear();
+    work.pending.push_back({"", 0});
+    work.result = FolderListing{};
+    work.shares = 0;
+    work.active = true;
+}
+
+bool continueListing(ListingWork& work, std::size_t budget) {
+    FolderListing& listing = work.result;
+    FolderEntry entry;
+    std::size_t spent = 0;
+    work.shares += work.active ? 1 : 0;
+    while (work.active && spent < budget) {
+        ++spent;
+        if (work.search != nullptr) {
+            if (nextFolderEntry(work.search, entry)) {
+                take(work, entry);
+            } else {
+                closeSearch(work);
+            }
             continue;
         }
-        listing.found = true;
-        do {
-            if (++entries > listingEntries) {
-                listing.tooManyEntries = true;
-                break;
-            }
-            const char* const name = found.cFileName;
-            if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0 ||
-                (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
-                continue;
-            }
-            if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-                if (at.depth < listingDepth) {
-                    pending.push_back({at.below + name + "\\", at.depth + 1});
-                }
-            } else if (sameLetters(name, watchedFileName)) {
-                if (listing.files.size() == listingFiles) {
-                    listing.tooManyFiles = true;
-                    break;
-                }
-                listing.files.push_back(at.below + name);
-            }
-        } while (FindNextFileA(search, &found) != 0);
-        FindClose(search);
+        if (work.pending.empty() || listing.tooManyEntries || listing.tooManyFiles) {
+            work.active = false;
+            break;
+        }
+        const std::string path = joinPath(work.folder, work.pending.back().below);
+        work.reading = std::move(work.pending.back());
+        work.pending.pop_back();
+        spent += listingOpenCost - 1;
+        work.search = openFolderSearch(path, entry);
+        // The watched folder is not there; a subfolder that went away since is skipped.
+        if (work.search != nullptr) {
+            listing.found = true;
+            take(work, entry);
+        }
+    }
+    if (work.active) {
+        return false;
     }
     std::sort(listing.files.begin(), listing.files.end(),
               [](const std::string& a, const std::string& b) { return listedBefore(a, b); });
-    return listing;
+    return true;
+}
+
+void stopListing(ListingWork& work) {
+    closeSearch(work);
+    work.active = false;
+}
+
+FolderListing listFolder(std::string_view folder) {
+    ListingWork work;
+    try {
+        startListing(work, folder);
+        continueListing(work, SIZE_MAX);
+    } catch (...) {
+        stopListing(work);
+        throw;
+    }
+    return std::move(work.result);
 }

@@ -2,12 +2,19 @@
 // letter case) in it and below it, as a mod loader's folder lays out one folder per
 // mod. Links and junctions (reparse points) are never followed, so a loop cannot
 // trap the listing, and its cost is bounded by the caps below.
+//
+// A listing is a piece of work spread over the script's passes, because a mod
+// folder holds thousands of entries and the game pays for each pass in its frame:
+// one share reads at most a given number of directory entries, opening a folder
+// counting as `listingOpenCost` of them, and holds one folder open between shares.
 #pragma once
 
 #include <cstddef>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "host/kernel.h"
 
 extern const char watchedFileName[];  // "VegetationModifiers.meta"
 
@@ -16,17 +23,48 @@ inline constexpr std::size_t listingDepth = 8;
 // Files listed at most; one more stops the listing.
 inline constexpr std::size_t listingFiles = 64;
 // Directory entries read at most in one listing ("." and ".." included).
-inline constexpr std::size_t listingEntries = 4096;
+inline constexpr std::size_t listingEntries = 65'536;
+// What opening a folder costs a share, in entries: about what reading that many costs.
+inline constexpr std::size_t listingOpenCost = 16;
 
 struct FolderListing {
     bool found = false;               // the folder could be listed
     std::vector<std::string> files;   // paths below the folder, joined with "\", in listing order
     bool tooManyFiles = false;        // stopped at a file past listingFiles
     bool tooManyEntries = false;      // stopped after listingEntries entries
+    std::size_t entries = 0;          // directory entries read
 };
 
-// Lists `folder` (as written: absolute, or relative to the current directory).
-// Throws std::bad_alloc when memory runs out.
+// A listing under way. Only the script uses it; `stopListing` before dropping one
+// that is active, so that its open folder is closed.
+struct ListingWork {
+    struct Pending {
+        std::string below;  // the folder's path below the watched one, with a final "\" unless empty
+        std::size_t depth = 0;
+    };
+    bool active = false;
+    std::string folder;              // the watched folder, as written
+    FolderSearch search = nullptr;   // the folder being read, between shares too
+    Pending reading;                 // which folder that is
+    std::vector<Pending> pending;    // folders still to read
+    std::size_t shares = 0;          // shares of work done on it so far
+    FolderListing result;
+};
+
+// Starts listing `folder` (as written: absolute, or relative to the current
+// directory); a listing under way is stopped first.
+void startListing(ListingWork& work, std::string_view folder);
+
+// One share of the work: reads at most `budget` entries (an opened folder counts
+// as listingOpenCost). True when the listing is complete: `work.result` holds it,
+// its files in listing order, and no folder is held open. Throws std::bad_alloc
+// when memory runs out, leaving the work where it was.
+bool continueListing(ListingWork& work, std::size_t budget);
+
+// Drops a listing under way, closing the folder it holds open.
+void stopListing(ListingWork& work);
+
+// Lists `folder` whole, at once. Throws std::bad_alloc when memory runs out.
 FolderListing listFolder(std::string_view folder);
 
 // `folder` and a path below it joined with "\", without a doubled separator.

@@ -49,7 +49,7 @@ void openFolder(History& history, bool fallback) {
     history.copies.clear();
     history.folder.clear();
     if (!fallback) {
-        CreateDirectoryA(historyFolderName, nullptr);
+        makeFolder(historyFolderName);
         if (isFolder(historyFolderName)) {
             history.primary = true;
             history.folder = historyFolderName;
@@ -57,16 +57,15 @@ void openFolder(History& history, bool fallback) {
     }
     if (history.folder.empty()) {
         history.primary = false;
-        char local[MAX_PATH] = {};
-        const DWORD length = GetEnvironmentVariableA("LOCALAPPDATA", local, sizeof local);
-        if (length == 0 || length >= sizeof local) {
+        const std::string local = environmentValue("LOCALAPPDATA");
+        if (local.empty()) {
             logLine(LogLevel::Warn, "history: no folder %s and no LOCALAPPDATA; no copies are kept", historyFolderName);
             return;
         }
         const std::string own = joinPath(local, "Brackenfold");
-        CreateDirectoryA(own.c_str(), nullptr);
+        makeFolder(own);
         const std::string folder = joinPath(own, "History");
-        CreateDirectoryA(folder.c_str(), nullptr);
+        makeFolder(folder);
         if (!isFolder(folder)) {
             logLine(LogLevel::Warn, "history: neither %s nor %s can be made; no copies are kept", historyFolderName,
                     cleanText(folder, loggedPathLimit).text);
@@ -74,42 +73,54 @@ void openFolder(History& history, bool fallback) {
         }
         history.folder = folder;
     }
-    WIN32_FIND_DATAA found{};
-    const HANDLE search = FindFirstFileA(joinPath(history.folder, "*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) {
+    FolderEntry found;
+    const FolderSearch search = openFolderSearch(history.folder, found);
+    if (search == nullptr) {
         return;
     }
-    do {
-        KeptCopy copy = parseKeptCopy(found.cFileName);
-        if (!copy.name.empty() && (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-            history.copies.push_back(std::move(copy));
-        }
-    } while (FindNextFileA(search, &found) != 0);
-    FindClose(search);
+    try {
+        do {
+            KeptCopy copy = parseKeptCopy(found.name);
+            if (!copy.name.empty() && !found.folder) {
+                history.copies.push_back(std::move(copy));
+            }
+        } while (nextFolderEntry(search, found));
+    } catch (...) {
+        closeFolderSearch(search);
+        throw;
+    }
+    closeFolderSearch(search);
 }
 
 enum class Written { done, nameTaken, failed };
 
 Written writeNew(const std::string& path, std::string_view bytes) {
-    const HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        return lookAtPath(path.c_str()).file.exists || isFolder(path) ? Written::nameTaken : Written::failed;
+    const FileHandle file = openFile(path, FileOpen::createNew);
+    if (file == nullptr) {
+        return queryPath(path).exists ? Written::nameTaken : Written::failed;
     }
-    DWORD done = 0;
-    const bool written = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &done, nullptr) != 0 &&
-                         done == bytes.size();
-    CloseHandle(file);
+    const bool written = writeFile(file, bytes.data(), static_cast<std::uint32_t>(bytes.size()));
+    closeFile(file);
     if (!written) {
         // Half a copy would pass for a version the game never had.
-        DeleteFileA(path.c_str());
+        deleteFile(path);
         return Written::failed;
     }
     return Written::done;
 }
 
-// Makes a new copy in the folder in use; the copy's entry, or an empty name.
-KeptCopy makeCopy(History& history, const std::string& name, std::string_view bytes, const SYSTEMTIME& now) {
-    for (unsigned number = 1; number <= mostInOneSecond; ++number) {
+// Makes a new copy in the folder in use; the copy's entry, or an empty name. A copy
+// within the same second as others takes the number after the highest of them, so
+// that it sorts after every copy it follows, even one a cap has since deleted.
+KeptCopy makeCopy(History& history, const std::string& name, std::string_view bytes, const LocalTime& now) {
+    const std::string stamp = parseKeptCopy(keptCopyName(name, now, 1)).stamp;
+    unsigned number = 1;
+    for (const KeptCopy& copy : history.copies) {
+        if (sameLetters(copy.name, name) && copy.stamp == stamp) {
+            number = std::max(number, copy.number + 1);
+        }
+    }
+    for (; number <= mostInOneSecond; ++number) {
         KeptCopy copy = parseKeptCopy(keptCopyName(name, now, number));
         const std::string path = joinPath(history.folder, copy.file);
         switch (writeNew(path, bytes)) {
@@ -125,23 +136,29 @@ KeptCopy makeCopy(History& history, const std::string& name, std::string_view by
     return {};
 }
 
-void deleteOldest(History& history, const std::string& name, std::uint32_t keep) {
-    std::vector<KeptCopy*> ofName;
+// Deletes the oldest copies of `name` beyond `keep`, never `made`, the copy just
+// made: a clock set back would otherwise make it the oldest.
+void deleteOldest(History& history, const std::string& name, const std::string& made, std::uint32_t keep) {
+    std::vector<KeptCopy*> others;
+    std::size_t count = 0;
     for (KeptCopy& copy : history.copies) {
         if (sameLetters(copy.name, name)) {
-            ofName.push_back(&copy);
+            ++count;
+            if (copy.file != made) {
+                others.push_back(&copy);
+            }
         }
     }
-    if (ofName.size() <= keep) {
+    if (count <= keep) {
         return;
     }
-    std::sort(ofName.begin(), ofName.end(), [](const KeptCopy* a, const KeptCopy* b) { return olderThan(*a, *b); });
-    for (std::size_t i = 0; i + keep < ofName.size(); ++i) {
-        const std::string path = joinPath(history.folder, ofName[i]->file);
-        if (DeleteFileA(path.c_str()) == 0) {
+    std::sort(others.begin(), others.end(), [](const KeptCopy* a, const KeptCopy* b) { return olderThan(*a, *b); });
+    for (std::size_t i = 0; i < count - keep && i < others.size(); ++i) {
+        const std::string path = joinPath(history.folder, others[i]->file);
+        if (!deleteFile(path)) {
             logLine(LogLevel::Warn, "history: %s cannot be deleted", cleanText(path, loggedPathLimit).text);
         }
-        ofName[i]->name.clear();
+        others[i]->name.clear();
     }
     std::erase_if(history.copies, [](const KeptCopy& copy) { return copy.name.empty(); });
 }
@@ -160,11 +177,11 @@ std::string keptName(std::string_view below) {
     return name;
 }
 
-std::string keptCopyName(std::string_view name, const SYSTEMTIME& time, unsigned number) {
+std::string keptCopyName(std::string_view name, const LocalTime& time, unsigned number) {
     char stamp[64];
     const int length =
-        std::snprintf(stamp, sizeof stamp, ".%04u-%02u-%02u_%02u-%02u-%02u", unsigned{time.wYear}, unsigned{time.wMonth},
-                      unsigned{time.wDay}, unsigned{time.wHour}, unsigned{time.wMinute}, unsigned{time.wSecond});
+        std::snprintf(stamp, sizeof stamp, ".%04u-%02u-%02u_%02u-%02u-%02u", unsigned{time.year}, unsigned{time.month},
+                      unsigned{time.day}, unsigned{time.hour}, unsigned{time.minute}, unsigned{time.second});
     if (number >= 2 && length > 0) {
         std::snprintf(stamp + length, sizeof stamp - static_cast<std::size_t>(length), "-%u", number);
     }
@@ -232,8 +249,7 @@ Kept keepVersion(History& history, const std::string& name, std::string_view byt
             }
         }
     }
-    SYSTEMTIME now{};
-    GetLocalTime(&now);
+    const LocalTime now = localTime();
     KeptCopy copy = makeCopy(history, name, bytes, now);
     if (copy.name.empty() && history.primary) {
         openFolder(history, true);
@@ -248,7 +264,8 @@ Kept keepVersion(History& history, const std::string& name, std::string_view byt
         return {};
     }
     const std::string path = joinPath(history.folder, copy.file);
+    const std::string made = copy.file;
     history.copies.push_back(std::move(copy));
-    deleteOldest(history, name, std::max<std::uint32_t>(keep, 1));
+    deleteOldest(history, name, made, std::max<std::uint32_t>(keep, 1));
     return {path, true};
 }

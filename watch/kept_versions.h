@@ -2,8 +2,9 @@
 // an earlier try can be had back: in BrackenfoldHistory in the game's folder or,
 // when that cannot be made or written, in %LOCALAPPDATA%\Brackenfold\History. A copy
 // is named "<name>.<yyyy-mm-dd_HH-MM-SS>.meta" in local time ("-2", "-3", ... before
-// ".meta" for a second copy within one second); only the newest copies of each name
-// are kept, and no file that is not such a copy is ever touched. Failures are
+// ".meta" for each later copy within one second, after the highest there is); only
+// the newest copies of each name are kept, by their time and number, never the
+// copy just made, and no file that is not such a copy is ever touched. Failures are
 // logged, never shown, and never thrown (but std::bad_alloc).
 #pragma once
 
@@ -24,7 +25,7 @@ std::string keptName(std::string_view below);
 
 // "<name>.<yyyy-mm-dd_HH-MM-SS>.meta", or with "-<number>" before ".meta" when
 // `number` is 2 or more.
-std::string keptCopyName(std::string_view name, const SYSTEMTIME& time, unsigned number);
+std::string keptCopyName(std::string_view name, const LocalTime& time, unsigned number);
 
 // A file of the history folder that is a copy of some name.
 struct KeptCopy {

@@ -1,8 +1,5 @@
 #include "tests/sim/sim.h"
 
-#include <dirent.h>
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -13,11 +10,19 @@
 #include <mutex>
 #include <set>
 
-#include "host/kernel.h"
-#include "host/script_host.h"
 #include "host/game_routine.h"
+#include "host/script_host.h"
+#include "host/utf16.h"
+#include "host/win32.h"
+#include "tests/sim/sim_internal.h"
 
 namespace sim {
+
+thread_local bool inRecord = false;
+thread_local DWORD lastError = 0;
+std::uintptr_t nextHandle = 0x10'0000;
+std::map<std::uintptr_t, std::string> mutexes;
+
 namespace {
 
 std::atomic<std::uint32_t> tickCount{0};
@@ -35,43 +40,6 @@ std::map<std::string, std::string, std::less<>> environment;
 std::map<const void*, std::string> modulePaths;
 std::map<const void*, std::vector<std::uint8_t>> versionResources;
 void (*gameRoutineHook)() = nullptr;
-std::size_t fileQueryCount = 0;
-// Named mutexes and folder listings by handle; the handles lie far from any file
-// descriptor.
-std::map<std::uintptr_t, std::string> mutexes;
-struct Listing {
-    DIR* folder;
-};
-std::map<std::uintptr_t, Listing> listings;
-std::uintptr_t nextHandle = 0x10'0000;
-thread_local DWORD lastError = 0;
-
-thread_local bool inRecord = false;
-
-// The simulation's own allocations are not the plug-in's.
-struct SimulatorWork {
-    bool outer = inRecord;
-    SimulatorWork() { inRecord = true; }
-    ~SimulatorWork() { inRecord = outer; }
-    SimulatorWork(const SimulatorWork&) = delete;
-    SimulatorWork& operator=(const SimulatorWork&) = delete;
-};
-
-std::string unixPath(const char* path) {
-    std::string converted(path);
-    std::replace(converted.begin(), converted.end(), '\\', '/');
-    return converted;
-}
-
-// Windows counts 100-ns steps from 1601; Unix seconds from 1970.
-FILETIME fileTime(const struct stat& status) {
-    const std::uint64_t time = (static_cast<std::uint64_t>(status.st_mtim.tv_sec) + 11'644'473'600ULL) * 10'000'000ULL +
-                               static_cast<std::uint64_t>(status.st_mtim.tv_nsec) / 100;
-    return FILETIME{static_cast<DWORD>(time & 0xFFFF'FFFF), static_cast<DWORD>(time >> 32)};
-}
-
-HANDLE fileHandle(int descriptor) { return reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(descriptor) + 1); }
-int descriptorOf(HANDLE handle) { return static_cast<int>(reinterpret_cast<std::intptr_t>(handle) - 1); }
 
 void record(CallKind kind, std::uint64_t value, const void* pointer = nullptr, const void* function = nullptr,
             const char* text = nullptr) {
@@ -99,12 +67,8 @@ void reset() {
     modulePaths.clear();
     versionResources.clear();
     gameRoutineHook = nullptr;
-    fileQueryCount = 0;
     mutexes.clear();
-    for (auto& [handle, listing] : listings) {
-        closedir(listing.folder);
-    }
-    listings.clear();
+    resetFiles();
 }
 
 void setLocalDate(unsigned year, unsigned month, unsigned day) {
@@ -127,7 +91,6 @@ void setVersionResource(const void* module, std::vector<std::uint8_t> bytes) {
     versionResources[module] = std::move(bytes);
 }
 void setGameRoutineHook(void (*hook)()) { gameRoutineHook = hook; }
-std::size_t fileQueries() { return fileQueryCount; }
 
 void setTickCount(std::uint32_t ticks) { tickCount = ticks; }
 void advanceTickCount(std::uint32_t milliseconds) { tickCount += milliseconds; }
@@ -235,31 +198,31 @@ void callGameRoutine(const std::uint8_t* entry, const char* dataName) {
     }
 }
 
-DWORD GetModuleFileNameA(HMODULE module, LPSTR path, DWORD size) {
+DWORD GetModuleFileNameW(HMODULE module, LPWSTR path, DWORD size) {
     const sim::SimulatorWork work;
     const auto found = sim::modulePaths.find(module);
     if (found == sim::modulePaths.end() || size == 0) {
         return 0;
     }
-    // As Windows does: a path that does not fit is cut, and the full size returned.
-    const std::string& text = found->second;
+    // As Windows does: a path that does not fit is cut, and the size given returned.
+    const std::u16string text = widen<char16_t>(found->second);
     const std::size_t copied = std::min<std::size_t>(text.size(), size - 1);
-    std::memcpy(path, text.data(), copied);
-    path[copied] = '\0';
+    std::copy_n(text.data(), copied, path);
+    path[copied] = u'\0';
     return text.size() < size ? static_cast<DWORD>(text.size()) : size;
 }
 
-DWORD GetEnvironmentVariableA(LPCSTR name, LPSTR value, DWORD size) {
+DWORD GetEnvironmentVariableW(LPCWSTR name, LPWSTR value, DWORD size) {
     const sim::SimulatorWork work;
-    const auto found = sim::environment.find(name);
+    const auto found = sim::environment.find(narrow(name, std::char_traits<char16_t>::length(name)));
     if (found == sim::environment.end()) {
         return 0;
     }
-    const std::string& text = found->second;
+    const std::u16string text = widen<char16_t>(found->second);
     if (text.size() + 1 > size) {
         return static_cast<DWORD>(text.size() + 1);
     }
-    std::memcpy(value, text.c_str(), text.size() + 1);
+    std::copy_n(text.c_str(), text.size() + 1, value);
     return static_cast<DWORD>(text.size());
 }
 
@@ -275,148 +238,6 @@ BOOL QueryPerformanceCounter(LARGE_INTEGER* count) {
 
 BOOL QueryPerformanceFrequency(LARGE_INTEGER* frequency) {
     frequency->QuadPart = 10'000'000;
-    return 1;
-}
-
-HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD, void*, DWORD disposition, DWORD, HANDLE) {
-    const sim::SimulatorWork work;
-    const int flags = disposition == OPEN_EXISTING ? O_RDONLY
-                      : disposition == CREATE_NEW  ? O_WRONLY | O_CREAT | O_EXCL
-                                                   : O_WRONLY | O_CREAT | O_TRUNC;
-    const int descriptor = (access == GENERIC_READ) == (disposition == OPEN_EXISTING)
-                               ? open(sim::unixPath(name).c_str(), flags | O_CLOEXEC, 0644)
-                               : -1;
-    struct stat status {};
-    // Windows opens no directory as a file.
-    if (descriptor >= 0 && (fstat(descriptor, &status) != 0 || S_ISDIR(status.st_mode))) {
-        close(descriptor);
-        return INVALID_HANDLE_VALUE;
-    }
-    return descriptor < 0 ? INVALID_HANDLE_VALUE : sim::fileHandle(descriptor);
-}
-
-BOOL ReadFile(HANDLE file, void* data, DWORD size, DWORD* read, void*) {
-    const ssize_t done = ::read(sim::descriptorOf(file), data, size);
-    *read = done < 0 ? 0 : static_cast<DWORD>(done);
-    return done < 0 ? 0 : 1;
-}
-
-BOOL WriteFile(HANDLE file, const void* data, DWORD size, DWORD* written, void*) {
-    const ssize_t done = write(sim::descriptorOf(file), data, size);
-    *written = done < 0 ? 0 : static_cast<DWORD>(done);
-    return done < 0 ? 0 : 1;
-}
-
-BOOL CloseHandle(HANDLE handle) {
-    const sim::SimulatorWork work;
-    if (sim::mutexes.erase(reinterpret_cast<std::uintptr_t>(handle)) != 0) {
-        return 1;
-    }
-    return close(sim::descriptorOf(handle)) == 0 ? 1 : 0;
-}
-
-BOOL CreateDirectoryA(LPCSTR path, void*) {
-    const sim::SimulatorWork work;
-    return mkdir(sim::unixPath(path).c_str(), 0755) == 0 ? 1 : 0;
-}
-
-BOOL GetFileAttributesExA(LPCSTR name, GET_FILEEX_INFO_LEVELS, void* information) {
-    const sim::SimulatorWork work;
-    ++sim::fileQueryCount;
-    struct stat status {};
-    if (stat(sim::unixPath(name).c_str(), &status) != 0) {
-        return 0;
-    }
-    const auto size = static_cast<std::uint64_t>(status.st_size);
-    auto* data = static_cast<WIN32_FILE_ATTRIBUTE_DATA*>(information);
-    *data = WIN32_FILE_ATTRIBUTE_DATA{};
-    data->dwFileAttributes = S_ISDIR(status.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
-    data->ftLastWriteTime = sim::fileTime(status);
-    data->nFileSizeHigh = static_cast<DWORD>(size >> 32);
-    data->nFileSizeLow = static_cast<DWORD>(size & 0xFFFF'FFFF);
-    return 1;
-}
-
-BOOL DeleteFileA(LPCSTR name) {
-    const sim::SimulatorWork work;
-    struct stat status {};
-    const std::string path = sim::unixPath(name);
-    if (lstat(path.c_str(), &status) != 0 || S_ISDIR(status.st_mode)) {
-        return 0;
-    }
-    return unlink(path.c_str()) == 0 ? 1 : 0;
-}
-
-namespace sim {
-namespace {
-
-// The next entry of a listing, as a directory's own records give it: its name and
-// whether it is a folder or a link (a reparse point, with the folder bit when it
-// leads to one). Sizes and times stay 0: reading them would cost a query per entry
-// that a listing on Windows does not make.
-bool nextEntry(Listing& listing, WIN32_FIND_DATAA* found) {
-    const dirent* entry = readdir(listing.folder);
-    if (entry == nullptr) {
-        return false;
-    }
-    *found = WIN32_FIND_DATAA{};
-    std::snprintf(found->cFileName, sizeof found->cFileName, "%s", entry->d_name);
-    unsigned char type = entry->d_type;
-    struct stat status {};
-    const int folder = dirfd(listing.folder);
-    if (type == DT_UNKNOWN && fstatat(folder, entry->d_name, &status, AT_SYMLINK_NOFOLLOW) == 0) {
-        type = S_ISLNK(status.st_mode) ? DT_LNK : S_ISDIR(status.st_mode) ? DT_DIR : DT_REG;
-    }
-    if (type == DT_LNK) {
-        found->dwFileAttributes = FILE_ATTRIBUTE_REPARSE_POINT;
-        if (fstatat(folder, entry->d_name, &status, 0) == 0 && S_ISDIR(status.st_mode)) {
-            found->dwFileAttributes |= FILE_ATTRIBUTE_DIRECTORY;
-        }
-    } else {
-        found->dwFileAttributes = type == DT_DIR ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
-    }
-    return true;
-}
-
-}  // namespace
-}  // namespace sim
-
-HANDLE FindFirstFileA(LPCSTR pattern, WIN32_FIND_DATAA* found) {
-    const sim::SimulatorWork work;
-    // Only "<folder>\*" is asked for: every entry of the folder.
-    std::string path = sim::unixPath(pattern);
-    if (path.size() < 2 || path.compare(path.size() - 2, 2, "/*") != 0) {
-        return INVALID_HANDLE_VALUE;
-    }
-    path.resize(path.size() - 2);
-    DIR* const folder = opendir(path.c_str());
-    if (folder == nullptr) {
-        return INVALID_HANDLE_VALUE;
-    }
-    sim::Listing listing{folder};
-    if (!sim::nextEntry(listing, found)) {
-        closedir(folder);
-        return INVALID_HANDLE_VALUE;
-    }
-    const std::uintptr_t handle = sim::nextHandle++;
-    sim::listings[handle] = listing;
-    return reinterpret_cast<HANDLE>(handle);
-}
-
-BOOL FindNextFileA(HANDLE search, WIN32_FIND_DATAA* found) {
-    const sim::SimulatorWork work;
-    const auto listing = sim::listings.find(reinterpret_cast<std::uintptr_t>(search));
-    return listing != sim::listings.end() && sim::nextEntry(listing->second, found) ? 1 : 0;
-}
-
-BOOL FindClose(HANDLE search) {
-    const sim::SimulatorWork work;
-    const auto listing = sim::listings.find(reinterpret_cast<std::uintptr_t>(search));
-    if (listing == sim::listings.end()) {
-        return 0;
-    }
-    closedir(listing->second.folder);
-    sim::listings.erase(listing);
     return 1;
 }
 

@@ -58,10 +58,10 @@ void setLocalTime(unsigned hour, unsigned minute, unsigned second, unsigned mill
 // QueryPerformanceCounter counts at 10 MHz, and moves by `ticks` after each reading.
 void setPerformanceCounterStep(std::uint64_t ticks);
 
-// GetEnvironmentVariableA's answer for `name`; unset names give 0.
+// GetEnvironmentVariableW's answer for `name` (both UTF-8 here); unset names give 0.
 void setEnvironment(const std::string& name, const std::string& value);
 
-// GetModuleFileNameA's answer for `module` (null: the process's executable).
+// GetModuleFileNameW's answer for `module` (null: the process's executable), in UTF-8.
 void setModulePath(const void* module, const std::string& path);
 
 // The version resource FindResourceA finds in `module`.
@@ -70,12 +70,22 @@ void setVersionResource(const void* module, std::vector<std::uint8_t> bytes);
 // Runs `hook` whenever the game routine is called, after the call is recorded.
 void setGameRoutineHook(void (*hook)());
 
-// Files are real files of the current directory. FindFirstFileA ("<folder>\\*") and
-// FindNextFileA list a folder with "." and "..", giving each entry's name and
-// attributes (links as reparse points) but no size or time.
+// Files are real files of this machine, named by the wide calls in the long form
+// "\\?\Z:\..." alone, with Z: the root of the Linux tree; the current directory is
+// the process's, in that drive. A path in any other form (not absolute, no "\\?\",
+// a "/", or an empty, "." or ".." part) is refused. FindFirstFileExW ("<folder>\\*")
+// and FindNextFileW list a folder with "." and "..", read in batches of 4 KiB of
+// records as Windows reads them, giving each entry's name and attributes (links as
+// reparse points) but no size or time. The ANSI code page is Windows-1252.
 
-// How many file attribute queries (GetFileAttributesExA) were made since the reset.
+// How many file attribute queries (GetFileAttributesExW) were made since the reset.
 std::size_t fileQueries();
+// How many batches of folder records were read since the reset.
+std::size_t folderBatches();
+// How many paths were refused for their form since the reset.
+std::size_t refusedPaths();
+// How many folder listings are open.
+std::size_t openListings();
 
 
 // Makes GetModuleHandleA(name) answer `base`.

@@ -2,9 +2,9 @@
 # unless the names its undefined symbols get are exactly the host's eight exports
 # in NAMES: the declarations' C++ types are the contract with the host.
 #   cmake -DCLANG=... -DNM=... -DSOURCE_DIR=... -DLIBSTDCXX_INCLUDES=... -DOUT=... -DNAMES=... -P check_msvc_names.cmake
-# windows.h cannot be parsed for that target here, so _WIN32 is undefined and
-# host/kernel.h declares HINSTANCE itself, as windows.h does: a pointer to
-# struct HINSTANCE__.
+# windows.h cannot be parsed for that target here, and the declarations need it
+# not: host/module_handle.h declares the module handle as windows.h does, a
+# pointer to struct HINSTANCE__.
 cmake_minimum_required(VERSION 3.25)
 foreach(variable CLANG NM SOURCE_DIR LIBSTDCXX_INCLUDES OUT NAMES)
   if(NOT DEFINED ${variable})
