@@ -2,8 +2,12 @@
 # The main command: builds the plug-in's package dist/Brackenfold/ (and its zip),
 # lays out a game folder as a player has it (the stand-in RDR2.exe and
 # ScriptHookRDR2.dll, plus the package), and runs the plug-in's main job there under
-# Wine: the game loads the plug-in, a player presses and releases F10, a transcript
-# shows every call, and the log the plug-in left beside the game is shown.
+# Wine, a modder's loop told as a transcript: two mods are laid out in lml and the
+# sample settings watch that folder; a save in one mod reloads by itself, a broken
+# save in the other is refused with its line and column and the game routine is not
+# called, the mending save reloads; the kept copies in BrackenfoldHistory and the
+# changed lines in the log are shown; F10 reloads; the game unloads the plug-in.
+# Each step is checked. Then the log the plug-in left beside the game is shown.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -30,7 +34,9 @@ echo "Preparing a throw-away Wine prefix..."
 "$root/tests/standin/wine_prefix.sh" create >/dev/null 2>&1
 echo
 cd "$game"
-"$root/cmake/wine-run.sh" ./RDR2.exe main_job
+status=0
+"$root/cmake/wine-run.sh" ./RDR2.exe main_job || status=$?
 echo
 echo "Brackenfold.log, beside the game:"
 sed 's/^/  /' Brackenfold.log
+exit $status

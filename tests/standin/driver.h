@@ -146,3 +146,4 @@ std::vector<Scenario> reloadScenarios();
 std::vector<Scenario> settingsScenarios();
 std::vector<Scenario> logScenarios();
 std::vector<Scenario> watchScenarios();
+std::vector<Scenario> mainJobScenarios();

@@ -14,7 +14,8 @@ int main(int argc, char** argv) {
     SetUnhandledExceptionFilter(reportCrash);
     std::setvbuf(stdout, nullptr, _IONBF, 0);
     std::vector<Scenario> scenarios;
-    for (const auto& list : {reloadScenarios(), settingsScenarios(), logScenarios(), watchScenarios()}) {
+    for (const auto& list :
+         {reloadScenarios(), settingsScenarios(), logScenarios(), watchScenarios(), mainJobScenarios()}) {
         scenarios.insert(scenarios.end(), list.begin(), list.end());
     }
     if (argc == 2) {
