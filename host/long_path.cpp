@@ -123,6 +123,10 @@ std::string longPath(std::string_view written, std::string_view currentDirectory
     if (own.absolute) {
         return resolve(own.root, own.rest, trimEnd);
     }
+    // "\\server" without a share names nothing.
+    if (startsWith(path, "\\\\")) {
+        return {};
+    }
     const Rooted current = rootOf(here);
     if (!current.absolute) {
         return {};

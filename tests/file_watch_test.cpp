@@ -178,6 +178,24 @@ TEST_F(WatchedFile, PathWithSpacesAndQuotesAndAChangeOfPathWhileRunning) {
     EXPECT_EQ(fileWatch.path, "other.meta");
     save("other.meta", wellFormed, 1001);
     EXPECT_EQ(runFor(1000).reloads, 1);
+
+    // A path past Windows' old limit of 260 characters is watched like any other.
+    std::string deep = "deep";
+    for (int level = 0; level < 6; ++level) {
+        deep += "/" + std::string(50, static_cast<char>('a' + level));
+    }
+    std::filesystem::create_directories(deep);
+    save(deep + "/VegetationModifiers.meta", wellFormed, 1000);
+    ASSERT_GT((std::filesystem::current_path() / deep).string().size(), 260u);
+    writeSettings("[BrackenfoldConfig]\nWatchFile=" + deep + "\\VegetationModifiers.meta\n");
+    std::filesystem::last_write_time(settingsFileName, std::filesystem::file_time_type(std::chrono::seconds(6)));
+    EXPECT_EQ(runFor(2000).reloads, 0);
+    save(deep + "/VegetationModifiers.meta", brokenItem, 1001);
+    EXPECT_EQ(runFor(1000).shown, std::vector<std::string>{"Brackenfold: VegetationModifiers.meta not reloaded: XML error "
+                                                           "at line 3, column 3: expected </Item>"});
+    save(deep + "/VegetationModifiers.meta", wellFormed, 1002);
+    EXPECT_EQ(runFor(1000).reloads, 1);
+    EXPECT_EQ(sim::refusedPaths(), 0u);
 }
 
 TEST_F(WatchedFile, BrokenXmlIsNotReloadedAndTheSaveThatMendsItIs) {
@@ -329,6 +347,141 @@ TEST_F(WatchedFolder, EachVersionTheGameReceivedIsKeptAndItsChangedLinesLogged) 
     saveMod("ModA", wellFormed, 1002);
     EXPECT_EQ(runFor(1000).reloads, 1);
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(historyFolderName), {}), 3);
+}
+
+TEST_F(WatchedFolder, ModsNamedInAnyScriptAreWatchedShownAndKeptByTheirNamesWhateverTheSettingsEncoding) {
+    const std::string accented = "lml\\V\u00E9g\u00E9tation";
+    const std::string settingsLine = "[BrackenfoldConfig]\nWatchFile=" + accented + "\n";
+    struct Case {
+        const char* what;
+        std::string settings;  // the settings file's bytes
+        std::string folder;    // the watched folder on disk
+        std::string mod;       // the mod's folder in it
+    };
+    const Case cases[] = {
+        {"Cyrillic and a star", "[BrackenfoldConfig]\nWatchFile=lml\n", "lml", "\u041C\u043E\u0434 \u2605"},
+        {"CJK", "[BrackenfoldConfig]\nWatchFile=lml\n", "lml", "\u68EE\u306E\u8349"},
+        {"an accented folder, in UTF-8", settingsLine, "lml/V\u00E9g\u00E9tation", "Mod"},
+        {"an accented folder, in UTF-8 with a byte order mark", "\xEF\xBB\xBF" + settingsLine,
+         "lml/V\u00E9g\u00E9tation", "Mod"},
+        {"an accented folder, in UTF-16", utf16File(settingsLine, false), "lml/V\u00E9g\u00E9tation", "Mod"},
+        {"an accented folder, in UTF-16 big-endian", utf16File(settingsLine, true), "lml/V\u00E9g\u00E9tation", "Mod"},
+        {"an accented folder, in the ANSI code page", "[BrackenfoldConfig]\nWatchFile=lml\\V\xE9g\xE9tation\n",
+         "lml/V\u00E9g\u00E9tation", "Mod"},
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.what);
+        std::filesystem::remove_all("lml");
+        std::filesystem::remove_all(historyFolderName);
+        const std::string file = test.folder + "/" + test.mod + "/VegetationModifiers.meta";
+        std::filesystem::create_directories(test.folder + "/" + test.mod);
+        save(file, wellFormed, 1000);
+        writeSettings(test.settings);
+        startScript();
+        EXPECT_EQ(runFor(3000).reloads, 0);
+        ASSERT_EQ(fileWatch.files.size(), 1u);
+        save(file, brokenItem, 1001);
+        EXPECT_EQ(runFor(1000).shown, std::vector<std::string>{"Brackenfold: " + test.mod +
+                                                               "\\VegetationModifiers.meta not reloaded: XML error at "
+                                                               "line 3, column 3: expected </Item>"});
+        save(file, wellFormed, 1002);
+        EXPECT_EQ(runFor(1000).reloads, 1);
+        EXPECT_TRUE(std::filesystem::exists(std::string(historyFolderName) + "/" + test.mod +
+                                            "_VegetationModifiers.2026-12-08_21-04-17.meta"));
+        EXPECT_EQ(logLinesWith("INFO reload: kept " + test.mod).size(), 1u);
+        closeLog();
+    }
+}
+
+TEST_F(WatchedFolder, KeyReleasedBeforeTheFirstLookChecksEveryWatchedFileAsItIs) {
+    struct Case {
+        const char* what;
+        const char* watched;
+        std::uint32_t tickCount;
+        const char* checked;  // the log line of the check
+    };
+    const Case cases[] = {
+        {"a folder, just after Windows started", "lml", 100, "INFO reload: 2 watched files are well-formed XML"},
+        {"a folder, after the tick count wrapped", "lml", 20, "INFO reload: 2 watched files are well-formed XML"},
+        {"a file, just after Windows started", "lml\\ModA\\VegetationModifiers.meta", 0,
+         "INFO reload: VegetationModifiers.meta is well-formed XML"},
+    };
+    saveMod("ModA", wellFormed, 1000);
+    saveMod("ModB", wellFormed, 1000);
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.what);
+        writeSettings(std::string("[BrackenfoldConfig]\nWatchFile=") + test.watched + "\n");
+        sim::setTickCount(test.tickCount);
+        startScript();
+        handleKeyMessage(121, 1, 0, 0, 0, 1, 1);
+        EXPECT_EQ(runFor(16).reloads, 1);
+        EXPECT_EQ(logLinesWith(" not found").size(), 0u);
+        EXPECT_EQ(logLinesWith(test.checked).size(), 1u);
+        // What the check read is the state reloaded: no reload follows by itself.
+        EXPECT_EQ(runFor(6000).reloads, 0);
+        closeLog();
+    }
+}
+
+// Passes until the watch's next listing is under way, then `more` passes of it.
+void runIntoAListing(int more) {
+    for (int pass = 0; pass < 1000 && !fileWatch.listing.active; ++pass) {
+        runPass();
+        sim::advanceTickCount(16);
+    }
+    for (int pass = 0; pass < more; ++pass) {
+        runPass();
+        sim::advanceTickCount(16);
+    }
+}
+
+TEST_F(WatchedFolder, ListingOverManyPassesTakesEffectWhenCompleteAndEachCapIsToldOnce) {
+    // One more mod than are watched.
+    for (int mod = 0; mod < 65; ++mod) {
+        saveMod("Mod" + std::to_string(100 + mod), wellFormed, 1000);
+    }
+    writeSettings("[BrackenfoldConfig]\nWatchFile=lml\n");
+    startScript();
+    Passes passes = runFor(1000);
+    EXPECT_EQ(fileWatch.files.size(), listingFiles);
+    EXPECT_EQ(passes.shown, std::vector<std::string>{"Brackenfold: lml holds more than 64 files named "
+                                                     "VegetationModifiers.meta; only 64 are watched"});
+    // A mod's worth of entries more than one listing reads.
+    std::filesystem::create_directory("lml/zz");
+    for (int other = 0; other < 65'536; ++other) {
+        std::ofstream("lml/zz/stream" + std::to_string(other) + ".ymt");
+    }
+    saveMod("ModNew", wellFormed, 1000);
+    runIntoAListing(0);
+    int shares = 0;
+    passes = {};
+    while (fileWatch.listing.active) {
+        // The files watched meanwhile are those of the last complete listing.
+        ASSERT_EQ(fileWatch.files.size(), listingFiles);
+        const Passes pass = runFor(16);
+        passes.shown.insert(passes.shown.end(), pass.shown.begin(), pass.shown.end());
+        ++shares;
+    }
+    EXPECT_GT(shares, 65'536 / static_cast<int>(watchListingShare));
+    EXPECT_EQ(passes.shown,
+              std::vector<std::string>{"Brackenfold: lml holds more than 65536 entries; some mods are not watched"});
+    // Told once each: the next listings say nothing more.
+    EXPECT_TRUE(runFor(12'000).shown.empty());
+}
+
+TEST_F(WatchedFolder, FolderGoneWhileItIsBeingListedIsToldOnceAndItsFilesDropped) {
+    startWatching();
+    for (int other = 0; other < 4000; ++other) {
+        std::ofstream("lml/ModB/stream" + std::to_string(other) + ".ymt");
+    }
+    runIntoAListing(3);
+    ASSERT_TRUE(fileWatch.listing.active);
+    std::filesystem::rename("lml", "lml.off");
+    const Passes passes = runFor(6000);
+    EXPECT_EQ(passes.shown, std::vector<std::string>{"Brackenfold: watched folder not found: lml"});
+    EXPECT_EQ(passes.reloads, 0);
+    EXPECT_EQ(logLinesWith("dropped with their folder").size(), 1u);
+    EXPECT_EQ(sim::openListings(), 0u);
 }
 
 }  // namespace

@@ -48,6 +48,60 @@ TEST_F(FolderListingTest, FindsEveryDataFileToEightLevelsInAnyLetterCaseWithoutF
     EXPECT_EQ(listing.files, expected);
     EXPECT_EQ(joinPath("lml\\", listing.files[1]), "lml\\ModA\\VegetationModifiers.meta");
     EXPECT_FALSE(listFolder("missing").found);
+
+    // Spread over passes in shares of any size, the listing finds the same.
+    for (const std::size_t share : {std::size_t{1}, listingOpenCost, listingOpenCost + 1, std::size_t{128}}) {
+        SCOPED_TRACE(share);
+        ListingWork work;
+        startListing(work, "lml\\");
+        std::size_t shares = 1;
+        while (!continueListing(work, share)) {
+            ++shares;
+            // Between two shares at most the folder being read is held open.
+            EXPECT_LE(sim::openListings(), 1u);
+        }
+        EXPECT_EQ(work.result.files, expected);
+        EXPECT_EQ(work.result.entries, listing.entries);
+        EXPECT_GE(shares, listing.entries / share);
+        EXPECT_EQ(sim::openListings(), 0u);
+    }
+}
+
+TEST_F(FolderListingTest, SubfolderGoneWhileTheListingIsUnderWayIsSkipped) {
+    const std::vector<std::string> mods{"A", "B", "C", "D"};
+    for (const char* gone : {"waiting", "being read"}) {
+        SCOPED_TRACE(gone);
+        fs::remove_all("lml");
+        for (const std::string& mod : mods) {
+            touch("lml/" + mod + "/VegetationModifiers.meta");
+        }
+        ListingWork work;
+        startListing(work, "lml");
+        // Share by share, until every mod's folder waits or the first is open.
+        const bool waiting = std::string(gone) == "waiting";
+        while (waiting ? work.pending.size() < mods.size() : work.reading.below.empty() || work.search == nullptr) {
+            ASSERT_FALSE(continueListing(work, 1));
+        }
+        const std::string below = waiting ? work.pending.front().below : work.reading.below;
+        const std::string removed = below.substr(0, below.size() - 1);
+        fs::remove_all("lml/" + removed);
+        while (!continueListing(work, 1)) {
+        }
+        EXPECT_TRUE(work.result.found);
+        std::vector<std::string> others;
+        for (const std::string& mod : mods) {
+            if (mod != removed) {
+                others.push_back(mod + "\\VegetationModifiers.meta");
+            }
+        }
+        // A folder that was open may still give what was read of it before it went.
+        std::vector<std::string> found = work.result.files;
+        if (!waiting) {
+            std::erase(found, removed + "\\VegetationModifiers.meta");
+        }
+        EXPECT_EQ(found, others);
+        EXPECT_EQ(sim::openListings(), 0u);
+    }
 }
 
 TEST_F(FolderListingTest, StopsAtSixtyFourFilesAndAfterSixtyFiveThousandFiveHundredAndThirtySixEntries) {

@@ -22,6 +22,8 @@ TEST(KeptVersionNames, PathBelowTheFolderWithSeparatorsAsUnderscoresAndTheTimeOf
     EXPECT_EQ(keptName("a/b\\vegetationmodifiers.META"), "a_b_vegetationmodifiers");
     EXPECT_EQ(keptName("Vegetation Modifiers.xml"), "Vegetation Modifiers.xml");
     EXPECT_EQ(keptName(".meta"), ".meta");
+    EXPECT_EQ(keptName("\xD0\x9C\xD0\xBE\xD0\xB4 \xE2\x98\x85\\VegetationModifiers.meta"),
+              "\xD0\x9C\xD0\xBE\xD0\xB4 \xE2\x98\x85_VegetationModifiers");
     EXPECT_EQ(keptCopyName("MyMod_VegetationModifiers", at(21, 4, 17), 1),
               "MyMod_VegetationModifiers.2026-12-08_21-04-17.meta");
     EXPECT_EQ(keptCopyName("x", at(9, 0, 5), 12), "x.2026-12-08_09-00-05-12.meta");
@@ -34,6 +36,8 @@ TEST(KeptVersionNames, PathBelowTheFolderWithSeparatorsAsUnderscoresAndTheTimeOf
     const Case cases[] = {
         {"MyMod_VegetationModifiers.2026-12-08_21-04-17.meta", "MyMod_VegetationModifiers", 1},
         {"a.b.2026-12-08_21-04-17-3.meta", "a.b", 3},
+        {"\xD0\x9C\xD0\xBE\xD0\xB4 \xE2\x98\x85_VegetationModifiers.2026-12-08_21-04-17-12.meta",
+         "\xD0\x9C\xD0\xBE\xD0\xB4 \xE2\x98\x85_VegetationModifiers", 12},
         {"x.2026-12-08_21-04-17.meta.bak", "", 0},
         {"x.2026-12-08_21-04-17-1.meta", "", 0},
         {"x.2026-12-08_21-04-17-02.meta", "", 0},
@@ -115,6 +119,44 @@ TEST_F(KeptVersions, NewBytesAreCopiedSameSecondGetsASuffixAndOnlyTheNewestOfThe
     }
 }
 
+TEST_F(KeptVersions, MoreCopiesInOneSecondThanAreKeptLeaveTheNewestAndNeverTheOneJustMade) {
+    fs::create_directory(historyFolderName);
+    const std::string name = "veg";
+    const std::string stamp = "BrackenfoldHistory/veg.2026-12-08_21-04-17";
+    struct Step {
+        const char* bytes;
+        const char* kept;  // the copy that holds them, after the history folder is listed anew
+        std::vector<std::string> after;
+    };
+    const Step steps[] = {
+        {"v1", ".meta", {".meta"}},
+        {"v2", "-2.meta", {".meta", "-2.meta"}},
+        // The cap frees the plain name; the next copy still comes after the highest.
+        {"v3", "-3.meta", {"-2.meta", "-3.meta"}},
+        {"v4", "-4.meta", {"-3.meta", "-4.meta"}},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.bytes);
+        History history;
+        const Kept kept = keepVersion(history, name, step.bytes, 2);
+        EXPECT_TRUE(kept.made);
+        EXPECT_EQ(kept.copy, "BrackenfoldHistory\\veg.2026-12-08_21-04-17" + std::string(step.kept));
+        EXPECT_EQ(read(stamp + step.kept), step.bytes);
+        std::vector<std::string> expected;
+        for (const std::string& suffix : step.after) {
+            expected.push_back("veg.2026-12-08_21-04-17" + suffix);
+        }
+        std::sort(expected.begin(), expected.end());
+        EXPECT_EQ(filesIn(historyFolderName), expected);
+    }
+    // A clock set back makes the new copy the oldest by its name: it stays all the same.
+    sim::setLocalTime(20, 0, 0, 0);
+    History history;
+    EXPECT_TRUE(keepVersion(history, name, "v5", 2).made);
+    EXPECT_EQ(filesIn(historyFolderName),
+              (std::vector<std::string>{"veg.2026-12-08_20-00-00.meta", "veg.2026-12-08_21-04-17-4.meta"}));
+}
+
 TEST_F(KeptVersions, FolderThatCannotBeMadeSendsCopiesToTheLocalAppDataFolder) {
     std::ofstream(historyFolderName) << "a file in the folder's place";
     fs::create_directory("local");
@@ -128,6 +170,14 @@ TEST_F(KeptVersions, FolderThatCannotBeMadeSendsCopiesToTheLocalAppDataFolder) {
     std::ofstream("local") << "";
     History none;
     EXPECT_EQ(keepVersion(none, "VegetationModifiers", "v2", 20).copy, "");
+    // Under a user folder whose name no ANSI code page holds.
+    const std::string user = (fs::current_path() / "\xD0\x9F\xD0\xB5\xD1\x82\xD1\x8F \xE2\x98\x85").string();
+    fs::create_directory(user);
+    sim::setEnvironment("LOCALAPPDATA", user);
+    History other;
+    EXPECT_EQ(keepVersion(other, "VegetationModifiers", "v1", 20).copy,
+              user + "\\Brackenfold\\History\\VegetationModifiers.2026-12-08_21-04-17.meta");
+    EXPECT_EQ(read(user + "/Brackenfold/History/VegetationModifiers.2026-12-08_21-04-17.meta"), "v1");
 }
 
 }  // namespace

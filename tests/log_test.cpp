@@ -20,8 +20,10 @@ protected:
         return bytes.str();
     }
 
-    // Where the log goes when the game's folder takes none.
-    std::filesystem::path appData() const { return std::filesystem::current_path() / "appdata"; }
+    // Where the log goes when the game's folder takes none: by default a plain
+    // folder, and for one row a user's folder whose name no ANSI code page holds.
+    std::filesystem::path appData() const { return std::filesystem::current_path() / appDataName; }
+    const char* appDataName = "appdata";
 };
 
 TEST_F(LogFile, GoesToTheGameFolderElseToLocalAppDataElseNowhere) {
@@ -31,15 +33,20 @@ TEST_F(LogFile, GoesToTheGameFolderElseToLocalAppDataElseNowhere) {
         bool appDataSet;
         bool appDataTakesFiles;
         const char* expectedAt;  // relative to the current directory; null: no log
+        const char* appDataName = "appdata";
     };
+    const char* const user = "\xD0\x9F\xD0\xB5\xD1\x82\xD1\x8F \xE2\x98\x85 \xE6\xA3\xAE";
+    const std::string userLog = std::string(user) + "/Brackenfold/Brackenfold.log";
     const Case cases[] = {
         {"game folder", true, true, true, "Brackenfold.log"},
         {"fallback", false, true, true, "appdata/Brackenfold/Brackenfold.log"},
+        {"fallback in a user folder of any name", false, true, true, userLog.c_str(), user},
         {"no LOCALAPPDATA", false, false, true, nullptr},
         {"fallback blocked too", false, true, false, nullptr},
     };
     for (const Case& test : cases) {
         SCOPED_TRACE(test.what);
+        appDataName = test.appDataName;
         std::filesystem::remove_all("Brackenfold.log");
         std::filesystem::remove_all(appData());
         sim::reset();
@@ -54,6 +61,9 @@ TEST_F(LogFile, GoesToTheGameFolderElseToLocalAppDataElseNowhere) {
             }
         }
         EXPECT_EQ(openLog(), test.expectedAt != nullptr);
+        if (test.expectedAt != nullptr && !test.folderTakesFiles) {
+            EXPECT_EQ(logPath(), appData().string() + "\\Brackenfold\\Brackenfold.log");
+        }
         logLine(LogLevel::Info, "hello %d", 7);
         closeLog();
         if (test.expectedAt != nullptr) {
@@ -76,9 +86,17 @@ TEST_F(LogFile, LinesCarryLocalTimeAndLevelAndStartAfresh) {
     sim::setLocalTime(23, 59, 59, 999);
     logLine(LogLevel::Warn, "two %s", "words");
     logLine(LogLevel::Error, "%s", std::string(5000, 'x').c_str());
+    // Two-byte characters from an odd start: the cut falls where one would be split.
+    std::string letters;
+    for (int i = 0; i < 3000; ++i) {
+        letters += "\xC3\xA9";
+    }
+    logLine(LogLevel::Info, "%s", ("x" + letters).c_str());
     closeLog();
+    const std::size_t room = logLineCapacity - 21;
     const std::string expected = "[09:05:07.042] INFO one\n[23:59:59.999] WARN two words\n[23:59:59.999] ERROR " +
-                                 std::string(logLineCapacity - 22, 'x') + "\n";
+                                 std::string(logLineCapacity - 22, 'x') + "\n[23:59:59.999] INFO x" +
+                                 letters.substr(0, (room - 1) / 2 * 2) + "\n";
     EXPECT_EQ(read("Brackenfold.log"), expected);
 }
 

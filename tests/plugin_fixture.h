@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "host/utf16.h"
 #include "host/win32.h"
 #include "keys/key_names.h"
 #include "keys/key_records.h"
@@ -86,6 +87,19 @@ private:
     std::filesystem::path previous_;
     std::filesystem::path directory_;
 };
+
+// `text` as a file saved as UTF-16 ("Unicode" in older editors): its byte order
+// mark, then each unit in that order.
+inline std::string utf16File(const std::string& text, bool bigEndian) {
+    std::string bytes = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
+    for (const char16_t unit : widen<char16_t>(text)) {
+        const char high = static_cast<char>(unit >> 8);
+        const char low = static_cast<char>(unit & 0xFF);
+        bytes += bigEndian ? high : low;
+        bytes += bigEndian ? low : high;
+    }
+    return bytes;
+}
 
 // The game reload routine's first 34 bytes, written out independently of the
 // signature text.

@@ -7,7 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "host/utf16.h"
 #include "keys/key_names.h"
 #include "reload/live_settings.h"
 #include "settings/settings.h"
@@ -191,19 +190,6 @@ Told told() {
     }
     clearNotices();
     return result;
-}
-
-// `text` as a file saved as UTF-16 ("Unicode" in older editors): its byte order
-// mark, then each unit in that order.
-std::string utf16File(const std::string& text, bool bigEndian) {
-    std::string bytes = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
-    for (const char16_t unit : widen<char16_t>(text)) {
-        const char high = static_cast<char>(unit >> 8);
-        const char low = static_cast<char>(unit & 0xFF);
-        bytes += bigEndian ? high : low;
-        bytes += bigEndian ? low : high;
-    }
-    return bytes;
 }
 
 Told loadFile(const std::optional<std::string>& content) {
