@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "fuzz/ini_model.h"
+#include "host/utf8.h"
 #include "ini/ini.h"
 #include "keys/key_names.h"
 #include "settings/settings.h"
@@ -245,6 +246,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             require(line.find_first_of(std::string_view("\n\r\0", 3)) == std::string::npos,
                     "no LF, CR or NUL in a line");
         }
+    }
+
+    // Split from memory as from the file; a file in no UTF-16 comes out as UTF-8
+    // whatever editor wrote it, its UTF-8 lines unchanged.
+    require(ini::splitLines(bytes) == model::splitLines(bytes), "text splits as the file does");
+    const bool utf16 = size >= 2 && ((data[0] == 0xFF && data[1] == 0xFE) || (data[0] == 0xFE && data[1] == 0xFF));
+    const std::string text = settingsText(std::string(bytes));
+    if (!utf16) {
+        require(isUtf8(text), "settings text is UTF-8");
+        require(!isUtf8(bytes) || text == bytes, "UTF-8 settings text is kept as it is");
     }
 
     const std::vector<std::string> names = candidateNames(bytes);

@@ -6,7 +6,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 cmake --preset bench >/dev/null
-cmake --build --preset bench -j2 --target signature_scan_bench xml_check_bench script_pass_bench
+cmake --build --preset bench -j2 --target signature_scan_bench xml_check_bench script_pass_bench session_bench
 
 # The MSVC-built corpus: an x64 DLL from a public npm package, fetched once into
 # build/ and never committed. Without it the benchmark says so and runs the others.
@@ -32,3 +32,5 @@ echo "== the XML check of the watched file"
 build/bench/bench/xml_check_bench
 echo "== the script's pass, every frame"
 build/bench/bench/script_pass_bench
+echo "== a session of play with a large mod folder, and the reload pass"
+build/bench/bench/session_bench

@@ -183,8 +183,8 @@ bool checkFile(WatchedFile& file, bool& shown, std::size_t& checkedBytes) {
 }
 
 // The version the game received before this one, in memory or read from its copy;
-// false when it cannot be had.
-bool receivedBefore(const WatchedFile& file, std::string& before) {
+// false when it cannot be had. `read` holds it when it had to be read back.
+bool receivedBefore(const WatchedFile& file, std::string& read, std::string_view& before) {
     if (file.receivedInMemory) {
         before = file.receivedBytes;
         return true;
@@ -196,8 +196,12 @@ bool receivedBefore(const WatchedFile& file, std::string& before) {
     if (!stamp.exists || stamp.size > largestChecked) {
         return false;
     }
-    before.resize(static_cast<std::size_t>(stamp.size));
-    return readWholeFile(file.receivedCopy.c_str(), before);
+    read.resize(static_cast<std::size_t>(stamp.size));
+    if (!readWholeFile(file.receivedCopy.c_str(), read)) {
+        return false;
+    }
+    before = read;
+    return true;
 }
 
 // Logs how the version just received differs from the one before; true when unchanged.
@@ -208,8 +212,9 @@ bool logChange(const WatchedFile& file) {
         logLine(LogLevel::Info, "reload: %s: first reload in this run (%zu lines)", name, countLines(file.bytes));
         return false;
     }
-    std::string before;
-    if (!receivedBefore(file, before)) {
+    std::string read;
+    std::string_view before;
+    if (!receivedBefore(file, read, before)) {
         logLine(LogLevel::Info, "reload: %s: not compared, the version before is not kept (%zu lines now)", name,
                 countLines(file.bytes));
         return false;
@@ -353,9 +358,14 @@ void keepReceivedVersions(std::uint32_t keep) {
             continue;
         }
         try {
-            unchanged += logChange(file) ? 1 : 0;
+            const bool same = logChange(file);
+            unchanged += same ? 1 : 0;
             Kept kept;
-            if (keep > 0) {
+            // Unchanged since its copy was kept in this run: the copy still there is the newest.
+            if (keep > 0 && same && !file.receivedCopy.empty() &&
+                queryPath(file.receivedCopy).size == file.bytes.size()) {
+                kept.copy = file.receivedCopy;
+            } else if (keep > 0) {
                 kept = keepVersion(history, keptName(file.below), file.bytes, keep);
                 if (kept.made) {
                     logLine(LogLevel::Info, "reload: kept %s as %s", logged(file.below).text, logged(kept.copy).text);

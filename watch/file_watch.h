@@ -27,7 +27,7 @@ inline constexpr std::uint32_t watchQuietMs = 500;
 inline constexpr std::uint32_t watchListingIntervalMs = 5000;
 inline constexpr std::size_t watchQueriesPerPass = 8;
 // Directory entries a pass reads at most of a listing under way.
-inline constexpr std::size_t watchListingShare = 128;
+inline constexpr std::size_t watchListingShare = 96;
 // A folder's files are looked at in turn, each about five times a second, so that
 // every one is seen within 250 ms even when a pass leaves some looks to the next.
 inline constexpr std::uint32_t folderLookIntervalMs = 200;

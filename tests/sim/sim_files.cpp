@@ -54,20 +54,18 @@ bool linuxPath(LPCWSTR wide, std::string& path, bool pattern = false) {
         }
         text.resize(text.size() - 2);
     }
-    std::string_view rest = std::string_view(text).substr(root.size());
-    path = "/";
-    while (!rest.empty()) {
-        const std::size_t end = std::min(rest.find('\\'), rest.size());
-        const std::string_view part = rest.substr(0, end);
-        if (part.empty() || part == "." || part == ".." || (end == rest.size() - 1)) {
+    const std::string_view rest = std::string_view(text).substr(root.size());
+    for (std::size_t start = 0; start < rest.size();) {
+        const std::size_t end = std::min(rest.find('\\', start), rest.size());
+        const std::string_view part = rest.substr(start, end - start);
+        if (part.empty() || part == "." || part == ".." || end == rest.size() - 1) {
             return refuse();
         }
-        path.append(part);
-        rest.remove_prefix(std::min(end + 1, rest.size()));
-        if (!rest.empty()) {
-            path += '/';
-        }
+        start = end + 1;
     }
+    path.assign(1, '/');
+    path += rest;
+    std::replace(path.begin(), path.end(), '\\', '/');
     return true;
 }
 
