@@ -63,52 +63,69 @@ std::uint32_t readHex32(const char* text, std::size_t& cursor) {
     return negative ? 0u - result : result;
 }
 
-bool isReadable(const MEMORY_BASIC_INFORMATION& info) {
-    constexpr DWORD readable = PAGE_READONLY | PAGE_READWRITE | PAGE_WRITECOPY | PAGE_EXECUTE_READ |
-                               PAGE_EXECUTE_READWRITE | PAGE_EXECUTE_WRITECOPY;
-    return info.State == MEM_COMMIT && (info.Protect & (PAGE_GUARD | PAGE_NOACCESS)) == 0 &&
-           (info.Protect & readable) != 0;
+// What the search makes of a region of memory: code is scanned, the rest passed over.
+enum class Memory { code, data, unreadable };
+
+Memory memoryKind(const MEMORY_BASIC_INFORMATION& info) {
+    if (info.State != MEM_COMMIT || (info.Protect & (PAGE_GUARD | PAGE_NOACCESS)) != 0) {
+        return Memory::unreadable;
+    }
+    if ((info.Protect & (PAGE_EXECUTE_READ | PAGE_EXECUTE_READWRITE | PAGE_EXECUTE_WRITECOPY)) != 0) {
+        return Memory::code;
+    }
+    if ((info.Protect & (PAGE_READONLY | PAGE_READWRITE | PAGE_WRITECOPY)) != 0) {
+        return Memory::data;
+    }
+    return Memory::unreadable;
 }
 
-// The number of readable bytes from `address` on, up to `limit`: adjacent readable
-// regions count as one.
-std::size_t readableRun(const std::uint8_t* address, std::size_t limit) {
+struct Run {
+    Memory kind = Memory::unreadable;
+    std::size_t size = 0;
+};
+
+// The kind of memory at `address` and how many bytes from there on, up to `limit`,
+// are of that kind: adjacent regions of one kind count as one. Memory the kernel
+// cannot describe is unreadable up to the limit. Gives at least one byte when
+// `limit` is not 0.
+Run runAt(const std::uint8_t* address, std::size_t limit) {
     // Addresses as integers: a region may end at the top of the address space.
     const auto start = reinterpret_cast<std::uintptr_t>(address);
-    std::size_t run = 0;
-    while (run < limit) {
+    Run run;
+    std::size_t size = 0;
+    while (size < limit) {
         MEMORY_BASIC_INFORMATION info{};
-        if (VirtualQuery(address + run, &info, sizeof info) == 0 || !isReadable(info)) {
-            break;
-        }
+        const bool described = VirtualQuery(address + size, &info, sizeof info) != 0;
         const std::uintptr_t regionEnd = reinterpret_cast<std::uintptr_t>(info.BaseAddress) + info.RegionSize;
-        if (regionEnd <= start + run) {
+        if (!described || regionEnd <= start + size) {
+            if (size == 0) {
+                return {Memory::unreadable, limit};
+            }
             break;
         }
-        run = regionEnd - start;
+        const Memory kind = memoryKind(info);
+        if (size == 0) {
+            run.kind = kind;
+        } else if (kind != run.kind) {
+            break;
+        }
+        size = regionEnd - start;
     }
-    return run < limit ? run : limit;
+    run.size = size < limit ? size : limit;
+    return run;
 }
 
-// The number of unreadable bytes from `address` on, up to `limit`.
-std::size_t unreadableRun(const std::uint8_t* address, std::size_t limit) {
-    const auto start = reinterpret_cast<std::uintptr_t>(address);
-    std::size_t run = 0;
-    while (run < limit) {
-        MEMORY_BASIC_INFORMATION info{};
-        if (VirtualQuery(address + run, &info, sizeof info) == 0) {
-            return limit;
-        }
-        if (isReadable(info)) {
+// The number of readable bytes, code or data, from `address` on, up to `limit`.
+std::size_t readableRun(const std::uint8_t* address, std::size_t limit) {
+    std::size_t size = 0;
+    while (size < limit) {
+        const Run run = runAt(address + size, limit - size);
+        if (run.kind == Memory::unreadable) {
             break;
         }
-        const std::uintptr_t regionEnd = reinterpret_cast<std::uintptr_t>(info.BaseAddress) + info.RegionSize;
-        if (regionEnd <= start + run) {
-            return limit;
-        }
-        run = regionEnd - start;
+        size += run.size;
     }
-    return run < limit ? run : limit;
+    return size;
 }
 
 }  // namespace
@@ -162,20 +179,19 @@ ImageSearch searchGameImage(const char* signature, VectorWidth width) {
     const ScanPlan plan = planScan(parsePattern(signature));
     std::size_t offset = 0;
     while (offset < size) {
-        const std::size_t hole = unreadableRun(base + offset, size - offset);
-        search.skipped += hole;
-        offset += hole;
-        const std::size_t run = readableRun(base + offset, size - offset);
-        if (run == 0) {
-            break;
-        }
-        if (const std::uint8_t* match = scanPlanned(base + offset, run, plan, search.width)) {
+        const Run run = runAt(base + offset, size - offset);
+        if (run.kind == Memory::data) {
+            search.skippedData += run.size;
+        } else if (run.kind == Memory::unreadable) {
+            search.skippedUnreadable += run.size;
+        } else if (const std::uint8_t* match = scanPlanned(base + offset, run.size, plan, search.width)) {
             search.match = match;
             search.searched += static_cast<std::size_t>(match - (base + offset)) + plan.length;
             return search;
+        } else {
+            search.searched += run.size;
         }
-        search.searched += run;
-        offset += run;
+        offset += run.size;
     }
     return search;
 }
