@@ -84,10 +84,9 @@ struct Run {
     std::size_t size = 0;
 };
 
-// The kind of memory at `address` and how many bytes from there on, up to `limit`,
-// are of that kind: adjacent regions of one kind count as one. Memory the kernel
-// cannot describe is unreadable up to the limit. Gives at least one byte when
-// `limit` is not 0.
+// The kind of memory at `address` and how many bytes from there on, up to `limit`
+// and at least one, are of that kind, adjacent regions of one kind counting as one
+// and memory the kernel cannot describe as unreadable up to the limit.
 Run runAt(const std::uint8_t* address, std::size_t limit) {
     // Addresses as integers: a region may end at the top of the address space.
     const auto start = reinterpret_cast<std::uintptr_t>(address);

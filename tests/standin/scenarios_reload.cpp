@@ -124,9 +124,8 @@ void noAccessPageBeforeRoutine() {
     unloadPlugin(plugin);
 }
 
-// A copy of the signature on the padding page before the routine, which becomes
-// read-only data: lower in the image than the routine, and a crash if called. The
-// destructor puts the padding back, then the page's own protection.
+// A copy of the signature lower than the routine, on its padding page made read-only
+// data (a crash if called), until the destructor puts back the padding and protection.
 class SignatureCopyOnDataPage {
 public:
     SignatureCopyOnDataPage() : writable_(pageBeforeRoutine(), PAGE_READWRITE) {
