@@ -1,189 +1,38 @@
 // Time of one signature search over large images of x86-64 machine code, against
 // the plain scan and against one pass that only reads every byte: on GCC-built
 // code, on the same with near-copies of the signature, and on MSVC-built code, the
-// kind the game is.
+// kind the game is; then on the MSVC-built DLL laid out as Windows maps it, where
+// the search reads only its code.
 #include <benchmark/benchmark.h>
 #include <emmintrin.h>
 #include <immintrin.h>
 
 #include <algorithm>
-#include <array>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <filesystem>
-#include <fstream>
 #include <functional>
-#include <random>
 #include <string>
-#include <system_error>
 #include <vector>
 
+#include "bench/corpora.h"
 #include "locate/signature_scan.h"
 #include "tests/scan_reference.h"
+#include "host/win32.h"
+#include "tests/sim/sim.h"
 
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
-
-// How many of every 65536 bytes of x86-64 machine code hold each value, counted
-// over the executable sections of several large libraries on the development machine.
-constexpr std::array<std::uint16_t, 256> codeByteShare = {
-    8784, 1202,  378,  373,  594,  323,  145,  187,  865,  154,   93,   71,  174,   92,   61, 1674,  // 00
-     677,  185,   66,   53,  121,   72,   51,   46,  351,   40,   42,   42,   98,   54,   43,  384,  // 10
-     402,   74,   38,   47, 2195,  165,   33,   36,  374,  142,   37,   53,   85,   39,  168,   36,  // 20
-     238,  423,   39,   49,   78,   92,   38,   36,  193,  433,   51,  190,  106,   78,   42,   48,  // 30
-     353, 1095,   59,  182,  830,  356,  109,  138, 5277,  915,   57,   77, 1333,  268,   55,   56,  // 40
-     268,   45,   34,  158,  206,  170,  129,  141,  124,   31,   26,  155,  170,  162,  135,  119,  // 50
-     123,   30,   24,   64,  176,   45,  520,   29,  106,   36,   32,   38,  116,   43,   44,   62,  // 60
-     138,   29,   82,  105,  772,  361,   65,   81,  132,   39,   26,   70,  209,   68,   61,   93,  // 70
-     282,  148,   45, 1077,  977,  656,   53,   69,  145, 2824,   52, 2262,   97,  966,   29,   30,  // 80
-     195,   23,   26,   33,  108,   53,   23,   26,   73,   20,   19,   27,   62,   28,   23,   25,  // 90
-      87,   24,   19,   30,   36,   23,   20,   20,  105,   35,   34,   25,   64,   25,   22,   29,  // A0
-     108,   30,   26,   31,   97,   47,  109,   84,  166,  128,  132,   44,  155,   57,  135,   68,  // B0
-     602,  474,  148,  298,  166,  151,  234,  470,  180,  143,   63,   37,   40,   45,   59,   50,  // C0
-     123,   97,  137,   59,   33,   41,   66,   51,  141,   54,   62,  100,   31,   45,   89,  193,  // D0
-     233,  102,   90,   55,   69,   75,  100,  138, 1169,  381,   84,  331,  112,  119,  110,  165,  // E0
-     198,   67,   90,   96,   40,   54,  268,  222,  274,  118,  105,  109,   94,  208,  464, 2218,  // F0
-};
-
-constexpr std::size_t signatureLength = 34;
-constexpr std::size_t nearCopyLength = 30;
-constexpr std::size_t nearCopyStride = 4096;
 // The MSVC-built DLL is repeated to at least this many bytes.
 constexpr std::size_t tiledSize = 100'000'000;
 constexpr int rounds = 15;
 // Read before each timed row: more than the last-level cache of this kind of machine holds.
 constexpr std::size_t flushSize = std::size_t{256} << 20;
-
-Bytes signatureBytes() {
-    const Pattern pattern = parsePattern(reloadSignature);
-    return Bytes(pattern.begin(), pattern.end());
-}
-
-bool isX86_64Elf(const std::filesystem::path& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::array<unsigned char, 20> header{};
-    if (!file.read(reinterpret_cast<char*>(header.data()), header.size())) {
-        return false;
-    }
-    // Magic, 64-bit class, little-endian, machine 62 (x86-64).
-    return header[0] == 0x7F && header[1] == 'E' && header[2] == 'L' && header[3] == 'F' && header[4] == 2 &&
-           header[5] == 1 && header[18] == 62 && header[19] == 0;
-}
-
-// The largest x86-64 shared library under /usr/lib, or an empty path.
-std::filesystem::path largestLibrary() {
-    namespace fs = std::filesystem;
-    std::vector<std::pair<std::uintmax_t, fs::path>> found;
-    std::error_code error;
-    fs::recursive_directory_iterator walk("/usr/lib", fs::directory_options::skip_permission_denied, error);
-    for (; !error && walk != fs::recursive_directory_iterator(); walk.increment(error)) {
-        const fs::directory_entry& entry = *walk;
-        std::error_code statError;
-        const std::string name = entry.path().filename().string();
-        if (entry.is_symlink(statError) || !entry.is_regular_file(statError) || name.find(".so") == std::string::npos) {
-            continue;
-        }
-        const std::uintmax_t size = entry.file_size(statError);
-        if (!statError) {
-            found.emplace_back(size, entry.path());
-        }
-    }
-    std::sort(found.begin(), found.end(), std::greater<>());
-    for (const auto& [size, path] : found) {
-        if (isX86_64Elf(path)) {
-            return path;
-        }
-    }
-    return {};
-}
-
-// The file's bytes, or none when it cannot be read.
-Bytes readFile(const std::filesystem::path& path) {
-    std::error_code error;
-    const auto size = static_cast<std::size_t>(std::filesystem::file_size(path, error));
-    if (error) {
-        return {};
-    }
-    std::ifstream file(path, std::ios::binary);
-    Bytes bytes(size);
-    file.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(size));
-    return file ? bytes : Bytes{};
-}
-
-// 128 MiB drawn from the byte shares of machine code, when no library is found.
-Bytes generatedCode() {
-    std::array<std::uint8_t, 65536> draw{};
-    std::size_t at = 0;
-    for (std::size_t value = 0; value < 256; ++value) {
-        std::fill_n(draw.begin() + static_cast<std::ptrdiff_t>(at), codeByteShare[value], static_cast<std::uint8_t>(value));
-        at += codeByteShare[value];
-    }
-    std::mt19937_64 random(42);
-    Bytes bytes(128u << 20);
-    for (std::size_t i = 0; i < bytes.size(); i += 4) {
-        const std::uint64_t word = random();
-        for (std::size_t k = 0; k < 4; ++k) {
-            bytes[i + k] = draw[(word >> (16 * k)) & 0xFFFF];
-        }
-    }
-    return bytes;
-}
-
-std::size_t firstOccurrence(const Bytes& image, const Bytes& needle) {
-    const auto found = std::search(image.begin(), image.end(), std::boyer_moore_horspool_searcher(needle.begin(), needle.end()));
-    return static_cast<std::size_t>(found - image.begin());
-}
-
-// PE header fields giving the image's size, every accidental copy of the
-// signature broken, and the signature planted at the last position.
-void makeImage(Bytes& image) {
-    const std::int32_t peHeader = 0x40;
-    const auto size = static_cast<std::uint32_t>(image.size());
-    std::memcpy(image.data() + 0x3C, &peHeader, sizeof peHeader);
-    std::memcpy(image.data() + peHeader + 0x50, &size, sizeof size);
-    const Bytes signature = signatureBytes();
-    // 0x26 is no byte of the signature, so the change cannot make a new copy.
-    for (std::size_t at = firstOccurrence(image, signature); at < image.size(); at = firstOccurrence(image, signature)) {
-        image[at + signatureLength - 1] = 0x26;
-    }
-    std::copy(signature.begin(), signature.end(), image.end() - static_cast<std::ptrdiff_t>(signatureLength));
-}
-
-// Corpus 1 with the signature's first 30 bytes and then a wrong byte every 4 KiB,
-// as a prologue common in the game's code would stand.
-Bytes prologueDense(const Bytes& image) {
-    Bytes dense = image;
-    const Bytes signature = signatureBytes();
-    for (std::size_t at = nearCopyStride; at + 2 * signatureLength <= dense.size(); at += nearCopyStride) {
-        std::copy_n(signature.begin(), nearCopyLength, dense.begin() + static_cast<std::ptrdiff_t>(at));
-        dense[at + nearCopyLength] = static_cast<std::uint8_t>(~signature[nearCopyLength]);
-    }
-    return dense;
-}
-
-// An MZ header pointing at a PE header for x86-64 (machine 0x8664).
-bool isX64Pe(const Bytes& bytes) {
-    if (bytes.size() < 0x40 || bytes[0] != 'M' || bytes[1] != 'Z') {
-        return false;
-    }
-    std::uint32_t pe = 0;
-    std::memcpy(&pe, bytes.data() + 0x3C, sizeof pe);
-    return pe <= bytes.size() - 6 && std::memcmp(bytes.data() + pe, "PE\0\0", 4) == 0 && bytes[pe + 4] == 0x64 &&
-           bytes[pe + 5] == 0x86;
-}
-
-// `bytes` repeated until there are at least `size` of them.
-Bytes tiled(const Bytes& bytes, std::size_t size) {
-    Bytes tiles;
-    while (tiles.size() < size) {
-        tiles.insert(tiles.end(), bytes.begin(), bytes.end());
-    }
-    return tiles;
-}
+// findPattern on the laid-out image against one read of the whole image: at most this.
+constexpr double laidOutTarget = 0.85;
 
 // Positions where both anchors of the signature's plan match.
 std::size_t anchorMatches(const Bytes& image, const ScanPlan& plan) {
@@ -352,12 +201,37 @@ int main(int argc, char** argv) {
         std::printf("corpus 3: not run: %s is no readable x64 DLL (scripts/bench.sh fetches it with npm)\n",
                     msvcPath.c_str());
     }
+    // The same DLL as the image it is: the simulated kernel tells the search each
+    // copy's headers and sections with their protections.
+    const LaidOutImage laid = isX64Pe(msvcFile) ? laidOut(msvcFile, tiledSize) : LaidOutImage{};
+    if (!laid.bytes.empty()) {
+        std::vector<sim::Region> regions;
+        for (const pe::Range& range : laid.ranges) {
+            regions.push_back({laid.bytes.data() + range.begin, range.end - range.begin, range.protection != PAGE_NOACCESS,
+                               MEM_COMMIT, range.protection});
+        }
+        sim::setRegions(std::move(regions));
+        std::printf("laid out: corpus 3's DLL at its sections' virtual addresses, SizeOfImage %zu bytes, tiled %zu "
+                    "times to %zu bytes, each copy with its own regions (headers read-only, each section as its "
+                    "characteristics say); signature at the last position of the last copy's last executable section\n",
+                    laid.imageSize, laid.copies, laid.bytes.size());
+        std::printf("laid out: code %zu of %zu bytes, a code share of %.1f%%\n", laid.code, laid.bytes.size(),
+                    100.0 * static_cast<double>(laid.code) / static_cast<double>(laid.bytes.size()));
+    } else if (isX64Pe(msvcFile)) {
+        std::printf("laid out: not run: the DLL's headers give no executable section\n");
+    } else {
+        std::printf("laid out: not run: no MSVC-built DLL\n");
+    }
     const Bytes signature = signatureBytes();
     for (const Corpus& corpus : corpora) {
         if (firstOccurrence(corpus.bytes, signature) != corpus.bytes.size() - signatureLength) {
             std::fprintf(stderr, "%s: the planted signature is not the first copy\n", corpus.name.c_str());
             return 1;
         }
+    }
+    if (!laid.bytes.empty() && firstOccurrence(laid.bytes, signature) != laid.signatureAt) {
+        std::fprintf(stderr, "laid out: the planted signature is not the first copy\n");
+        return 1;
     }
     const VectorWidth width = widthUsed();
     const bool avx2 = width == VectorWidth::avx2;
@@ -396,6 +270,18 @@ int main(int argc, char** argv) {
             rows.push_back({prefix + "findPattern", &corpus.bytes, "SSE2", checked(sse2Search)});
         }
         where.push_back(at);
+    }
+    const auto laidOutSearch = [&laid](const Bytes& image) {
+        gameModuleBase = image.data();
+        const std::uint8_t* const match = findPattern(reloadSignature);
+        benchmark::DoNotOptimize(match);
+        return match == image.data() + laid.signatureAt;
+    };
+    const std::size_t laidOutFast = rows.size();
+    const std::size_t laidOutRead = rows.size() + 1;
+    if (!laid.bytes.empty()) {
+        rows.push_back({"laid-out/findPattern", &laid.bytes, vectorWidthName(width), laidOutSearch});
+        rows.push_back({"laid-out/read-image", &laid.bytes, vectorWidthName(width), readBound});
     }
     for (const Row& row : rows) {
         const std::string name = row.name + "/" + row.width;
@@ -459,5 +345,17 @@ int main(int argc, char** argv) {
         const double m = ofMedians(where[c].fast, where[c].sse2), f = ofFastest(where[c].fast, where[c].sse2);
         printTarget(corpora[c].name, m, f, m <= 1, f <= 1);
     }
+    std::printf("  findPattern on the laid-out image, reading its code only / one read of the whole image: at most "
+                "%.2fx (medians)\n",
+                laidOutTarget);
+    if (laid.bytes.empty()) {
+        std::printf("    laid-out   not run\n");
+        return 0;
+    }
+    const double m = ofMedians(laidOutFast, laidOutRead);
+    std::printf("    laid-out   %.2f ms / %.2f ms = %.2fx %s (fastest rounds %.2fx; code share %.1f%%)\n",
+                median(cpuSeconds[laidOutFast]) * 1e3, median(cpuSeconds[laidOutRead]) * 1e3, m,
+                m <= laidOutTarget ? "yes" : "no", ofFastest(laidOutFast, laidOutRead),
+                100.0 * static_cast<double>(laid.code) / static_cast<double>(laid.bytes.size()));
     return 0;
 }

@@ -1,13 +1,14 @@
 // Arbitrary signature texts and images through parsePattern, scanBytes, the scan at
-// each vector width and findPattern, compared with a plain reference parse and
-// scan written here.
+// each vector width and the search of the image's code with its counts, compared
+// with a plain reference parse and scan written here.
 //
 // Input: 8 control bytes, then the signature text up to the first NUL, then the
 // image. The control bytes choose the PE header offset, a size claimed by the
-// header that may differ from the image's, an unreadable hole in the image, extra
-// region boundaries in the simulated memory map and whether its lowest 64 KiB are
-// unmapped. The image sits in its own exact-size heap block and the hole is
-// poisoned, so AddressSanitizer reports any read outside the readable image.
+// header that may differ from the image's, a hole in the image that is unreadable
+// or readable data, whether the headers are data, extra region boundaries in the
+// simulated memory map and whether its lowest 64 KiB are unmapped. The image sits in
+// its own exact-size heap block and the hole is poisoned, so AddressSanitizer
+// reports any read outside the image's code and headers.
 #include <sanitizer/asan_interface.h>
 
 #include <algorithm>
@@ -22,6 +23,7 @@
 #include <vector>
 
 #include "locate/signature_scan.h"
+#include "host/win32.h"
 #include "tests/sim/sim.h"
 
 namespace {
@@ -43,7 +45,11 @@ enum Flags : std::uint8_t {
     claimLess = 4,
     splitRegions = 8,
     lowGuard = 16,
+    holeKind = 32 | 64,  // the hole's protection: no access, read-only, read-write or write-copy
+    dataHeaders = 128,   // the headers' region is read-only data, as Windows maps them
 };
+
+constexpr std::uint32_t holeProtections[4] = {PAGE_NOACCESS, PAGE_READONLY, PAGE_READWRITE, PAGE_WRITECOPY};
 
 constexpr std::size_t peHeaderSize = 0x54;  // up to and with SizeOfImage
 constexpr std::size_t guardSize = 0x10000;  // unreadable memory after the image
@@ -96,18 +102,14 @@ bool entryMatches(std::int32_t entry, std::uint8_t byte) {
     return entry == -1 || (entry >= 0 && entry <= 255 && entry == byte);
 }
 
-// The first position i from 0 to limit - n inclusive where the pattern matches and
-// [i, i + n) stays clear of the hole [holeBegin, holeEnd); -1 when there is none.
-long long referenceScan(const std::uint8_t* data, std::size_t limit, const Pattern& pattern,
-                        std::size_t holeBegin = 0, std::size_t holeEnd = 0) {
+// The first position i from 0 to limit - n inclusive where the pattern matches; -1
+// when there is none.
+long long referenceScan(const std::uint8_t* data, std::size_t limit, const Pattern& pattern) {
     const std::size_t n = pattern.size();
     if (n == 0 || n > limit) {
         return -1;
     }
     for (std::size_t i = 0; i + n <= limit; ++i) {
-        if (holeBegin < holeEnd && i < holeEnd && holeBegin < i + n) {
-            continue;
-        }
         bool all = true;
         for (std::size_t j = 0; j < n && all; ++j) {
             all = entryMatches(pattern[j], data[i + j]);
@@ -117,6 +119,39 @@ long long referenceScan(const std::uint8_t* data, std::size_t limit, const Patte
         }
     }
     return -1;
+}
+
+enum class Kind : std::uint8_t { code, data, unreadable };
+
+// What a search of the code among `kinds` (one per byte of the claimed image) gives:
+// the first match lying wholly in code, and the bytes of each kind up to its end.
+struct Expected {
+    long long match = -1;
+    std::size_t counts[3] = {};
+};
+
+Expected referenceSearch(const std::uint8_t* image, const std::vector<Kind>& kinds, const Pattern& pattern) {
+    Expected expected;
+    const std::size_t n = pattern.size();
+    std::size_t stretch = 0;  // code bytes right before position i
+    for (std::size_t i = 0; i < kinds.size(); ++i) {
+        ++expected.counts[static_cast<int>(kinds[i])];
+        stretch = kinds[i] == Kind::code ? stretch + 1 : 0;
+        // A match ending at byte i, wholly in this stretch of code.
+        if (n == 0 || stretch < n) {
+            continue;
+        }
+        const std::size_t start = i + 1 - n;
+        bool all = true;
+        for (std::size_t j = 0; j < n && all; ++j) {
+            all = entryMatches(pattern[j], image[start + j]);
+        }
+        if (all) {
+            expected.match = static_cast<long long>(start);
+            return expected;
+        }
+    }
+    return expected;
 }
 
 long long positionOf(const std::uint8_t* found, const std::uint8_t* base) {
@@ -191,19 +226,33 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         holeEnd = holeBegin + read16(control, 3) % (total - holeBegin + 1);
     }
     const auto at = [&](std::size_t offset) { return static_cast<const void*>(image.get() + offset); };
+    const std::uint32_t holeProtection = holeProtections[(flags & holeKind) >> 5];
+    // What each byte of the claimed image is; beyond the image lies unreadable memory.
+    std::vector<Kind> kinds(claimed, Kind::code);
+    std::fill(kinds.begin() + static_cast<std::ptrdiff_t>(std::min(claimed, total)), kinds.end(), Kind::unreadable);
+    const auto mark = [&](std::size_t begin, std::size_t end, Kind kind) {
+        std::fill(kinds.begin() + static_cast<std::ptrdiff_t>(std::min(begin, claimed)),
+                  kinds.begin() + static_cast<std::ptrdiff_t>(std::min(end, claimed)), kind);
+    };
     // Either the lowest 64 KiB are unmapped, as on Windows, or the readable memory
     // around the image reaches down to address 0.
     std::vector<sim::Region> regions;
     if (flags & lowGuard) {
         regions.push_back({nullptr, 0x10000, false});
     }
+    const std::uint32_t headerProtection = (flags & dataHeaders) ? PAGE_READONLY : PAGE_EXECUTE_READ;
     if (flags & splitRegions) {
-        // Readable regions that end inside readable memory: one readable run still.
+        // Code regions that end inside code: one run still.
         const std::size_t before = headerEnd + (read16(control, 1) >> 1) % (holeBegin - headerEnd + 1);
-        regions.push_back({at(0), before, true});
+        regions.push_back({at(0), before, true, MEM_COMMIT, headerProtection});
+        mark(0, before, (flags & dataHeaders) ? Kind::data : Kind::code);
+    } else if (flags & dataHeaders) {
+        regions.push_back({at(0), headerEnd, true, MEM_COMMIT, PAGE_READONLY});
+        mark(0, headerEnd, Kind::data);
     }
     if (holeEnd > holeBegin) {
-        regions.push_back({at(holeBegin), holeEnd - holeBegin, false});
+        regions.push_back({at(holeBegin), holeEnd - holeBegin, false, MEM_COMMIT, holeProtection});
+        mark(holeBegin, holeEnd, holeProtection == PAGE_NOACCESS ? Kind::unreadable : Kind::data);
     }
     if ((flags & splitRegions) && holeEnd < total) {
         const std::size_t length = 1 + (read16(control, 3) >> 1) % (total - holeEnd);
@@ -211,19 +260,29 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     regions.push_back({at(total), guardSize, false});
     sim::setRegions(regions);
+    // The search reads no byte of the hole, whether unreadable or data.
     ASAN_POISON_MEMORY_REGION(image.get() + holeBegin, holeEnd - holeBegin);
 
     gameModuleBase = image.get();
-    const long long expected = referenceScan(image.get(), std::min(claimed, total), pattern, holeBegin, holeEnd);
-    const long long found = positionOf(findPattern(text.get()), image.get());
+    const Expected expected = referenceSearch(image.get(), kinds, pattern);
+    const ImageSearch search = searchGameImage(text.get());
+    require(findPattern(text.get()) == search.match, "findPattern gives the search's match");
+    const long long found = positionOf(search.match, image.get());
     const long long foundBySse2 = positionOf(searchGameImage(text.get(), VectorWidth::sse2).match, image.get());
     gameModuleBase = nullptr;
     ASAN_UNPOISON_MEMORY_REGION(image.get() + holeBegin, holeEnd - holeBegin);
-    if (found != expected || foundBySse2 != expected) {
+    if (found != expected.match || foundBySse2 != expected.match) {
         std::fprintf(stderr,
-                     "findPattern: expected %lld, got %lld, with SSE2 %lld (image %zu, claimed %zu, hole %zu..%zu)\n",
-                     expected, found, foundBySse2, total, claimed, holeBegin, holeEnd);
-        fail("findPattern finds the first match in readable memory, or none");
+                     "search: expected %lld, got %lld, with SSE2 %lld (image %zu, claimed %zu, hole %zu..%zu)\n",
+                     expected.match, found, foundBySse2, total, claimed, holeBegin, holeEnd);
+        fail("the search finds the first match wholly in code, or none");
+    }
+    if (search.searched != expected.counts[0] || search.skippedData != expected.counts[1] ||
+        search.skippedUnreadable != expected.counts[2]) {
+        std::fprintf(stderr, "counts: code %zu, data %zu, unreadable %zu; expected %zu, %zu, %zu\n", search.searched,
+                     search.skippedData, search.skippedUnreadable, expected.counts[0], expected.counts[1],
+                     expected.counts[2]);
+        fail("the search counts the code, data and unreadable bytes up to the match's end");
     }
     return 0;
 }

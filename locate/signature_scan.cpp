@@ -63,47 +63,67 @@ std::uint32_t readHex32(const char* text, std::size_t& cursor) {
     return negative ? 0u - result : result;
 }
 
-bool isReadable(const MemoryRegion& region) { return region.access != RegionAccess::none; }
+// What the search makes of a region of memory: code is scanned, the rest passed over.
+enum class Memory { code, data, unreadable };
 
-// The number of readable bytes from `address` on, up to `limit`: adjacent readable
-// regions count as one.
-std::size_t readableRun(const std::uint8_t* address, std::size_t limit) {
-    // Addresses as integers: a region may end at the top of the address space.
-    const auto start = reinterpret_cast<std::uintptr_t>(address);
-    std::size_t run = 0;
-    while (run < limit) {
-        MemoryRegion region;
-        if (!regionAt(address + run, region) || !isReadable(region)) {
-            break;
-        }
-        const std::uintptr_t regionEnd = region.base + region.size;
-        if (regionEnd <= start + run) {
-            break;
-        }
-        run = regionEnd - start;
+Memory memoryKind(const MemoryRegion& region) {
+    switch (region.access) {
+    case RegionAccess::code:
+        return Memory::code;
+    case RegionAccess::data:
+        return Memory::data;
+    case RegionAccess::none:
+        break;
     }
-    return run < limit ? run : limit;
+    return Memory::unreadable;
 }
 
-// The number of unreadable bytes from `address` on, up to `limit`.
-std::size_t unreadableRun(const std::uint8_t* address, std::size_t limit) {
+struct Run {
+    Memory kind = Memory::unreadable;
+    std::size_t size = 0;
+};
+
+// The kind of memory at `address` and how many bytes from there on, up to `limit`
+// and at least one, are of that kind, adjacent regions of one kind counting as one
+// and memory the kernel cannot describe as unreadable up to the limit.
+Run runAt(const std::uint8_t* address, std::size_t limit) {
+    // Addresses as integers: a region may end at the top of the address space.
     const auto start = reinterpret_cast<std::uintptr_t>(address);
-    std::size_t run = 0;
-    while (run < limit) {
+    Run run;
+    std::size_t size = 0;
+    while (size < limit) {
         MemoryRegion region;
-        if (!regionAt(address + run, region)) {
-            return limit;
-        }
-        if (isReadable(region)) {
+        const bool described = regionAt(address + size, region);
+        const std::uintptr_t regionEnd = region.base + region.size;
+        if (!described || regionEnd <= start + size) {
+            if (size == 0) {
+                return {Memory::unreadable, limit};
+            }
             break;
         }
-        const std::uintptr_t regionEnd = region.base + region.size;
-        if (regionEnd <= start + run) {
-            return limit;
+        const Memory kind = memoryKind(region);
+        if (size == 0) {
+            run.kind = kind;
+        } else if (kind != run.kind) {
+            break;
         }
-        run = regionEnd - start;
+        size = regionEnd - start;
     }
-    return run < limit ? run : limit;
+    run.size = size < limit ? size : limit;
+    return run;
+}
+
+// The number of readable bytes, code or data, from `address` on, up to `limit`.
+std::size_t readableRun(const std::uint8_t* address, std::size_t limit) {
+    std::size_t size = 0;
+    while (size < limit) {
+        const Run run = runAt(address + size, limit - size);
+        if (run.kind == Memory::unreadable) {
+            break;
+        }
+        size += run.size;
+    }
+    return size;
 }
 
 }  // namespace
@@ -157,20 +177,19 @@ ImageSearch searchGameImage(const char* signature, VectorWidth width) {
     const ScanPlan plan = planScan(parsePattern(signature));
     std::size_t offset = 0;
     while (offset < size) {
-        const std::size_t hole = unreadableRun(base + offset, size - offset);
-        search.skipped += hole;
-        offset += hole;
-        const std::size_t run = readableRun(base + offset, size - offset);
-        if (run == 0) {
-            break;
-        }
-        if (const std::uint8_t* match = scanPlanned(base + offset, run, plan, search.width)) {
+        const Run run = runAt(base + offset, size - offset);
+        if (run.kind == Memory::data) {
+            search.skippedData += run.size;
+        } else if (run.kind == Memory::unreadable) {
+            search.skippedUnreadable += run.size;
+        } else if (const std::uint8_t* match = scanPlanned(base + offset, run.size, plan, search.width)) {
             search.match = match;
             search.searched += static_cast<std::size_t>(match - (base + offset)) + plan.length;
             return search;
+        } else {
+            search.searched += run.size;
         }
-        search.searched += run;
-        offset += run;
+        offset += run.size;
     }
     return search;
 }

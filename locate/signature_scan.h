@@ -27,18 +27,24 @@ const std::uint8_t* scanBytes(const std::uint8_t* data, std::size_t size, const 
 // lie in readable memory.
 std::size_t imageSize(const std::uint8_t* base);
 
-// What one search of the game's image found, and what it cost.
+// What one search of the game's image found, and what it cost. The three counts
+// cover the image from its start up to the match's end, or the whole image.
 struct ImageSearch {
     const std::uint8_t* match = nullptr;    // the first match, or null
-    std::size_t searched = 0;               // readable bytes scanned, up to the match's end
-    std::size_t skipped = 0;                // unreadable bytes passed over
+    std::size_t searched = 0;               // bytes of code scanned
+    std::size_t skippedData = 0;            // readable bytes passed over: data, not code
+    std::size_t skippedUnreadable = 0;      // unreadable bytes passed over
     VectorWidth width = VectorWidth::sse2;  // the vector width the scan ran with
 };
 
-// The first match of `signature` in the game's image, scanned at `width` where this
-// processor runs it. Each search parses the text and scans afresh; only committed,
-// readable pages are read, and a match must lie wholly inside readable memory.
+// The first match of `signature` in the code of the game's image, scanned at
+// `width` where this processor runs it. Each search parses the text and scans
+// afresh. Code is what VirtualQuery reports committed and executable-readable
+// (PAGE_EXECUTE_READ, PAGE_EXECUTE_READWRITE or PAGE_EXECUTE_WRITECOPY, without
+// PAGE_GUARD): only those pages are read, adjacent ones as one run, and a match must
+// lie wholly inside one run. Readable data pages and unreadable pages are skipped.
 ImageSearch searchGameImage(const char* signature, VectorWidth width = VectorWidth::automatic);
 
-// The address of the first match of `signature` in the game's image, or null.
+// The address of the first match of `signature` in the code of the game's image, or
+// null.
 const std::uint8_t* findPattern(const char* signature);

@@ -86,17 +86,18 @@ void reload(std::uint32_t now) {
     if (search.match == nullptr) {
         forgetCheckedFiles();
         logLine(LogLevel::Error,
-                "reload: game routine not found in %.3f ms with %s (searched %zu bytes, skipped %zu unreadable "
-                "bytes); nothing reloaded",
-                milliseconds, vectorWidthName(search.width), search.searched, search.skipped);
+                "reload: game routine not found in %.3f ms with %s (searched %zu bytes of code, skipped %zu bytes "
+                "of data and %zu unreadable bytes); nothing reloaded",
+                milliseconds, vectorWidthName(search.width), search.searched, search.skippedData,
+                search.skippedUnreadable);
         tellPlayer(unavailableMessage);
         return;
     }
     logLine(LogLevel::Info,
-            "reload: game routine found at %s+0x%zX in %.3f ms with %s (searched %zu bytes, skipped %zu unreadable "
-            "bytes)",
+            "reload: game routine found at %s+0x%zX in %.3f ms with %s (searched %zu bytes of code, skipped %zu "
+            "bytes of data and %zu unreadable bytes)",
             gameModuleName, static_cast<std::size_t>(search.match - gameModuleBase), milliseconds,
-            vectorWidthName(search.width), search.searched, search.skipped);
+            vectorWidthName(search.width), search.searched, search.skippedData, search.skippedUnreadable);
     logLine(LogLevel::Info, "reload: calling the game routine with \"%s\"", reloadDataName);
     callGameRoutine(search.match, reloadDataName);
     logLine(LogLevel::Info, "reload: the game routine returned");

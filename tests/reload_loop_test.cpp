@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "host/win32.h"
 #include "keys/key_records.h"
 #include "reload/reload_loop.h"
 #include "locate/signature_scan.h"
@@ -253,6 +254,9 @@ TEST_F(ReloadLoop, LogTellsThePlugInTheGameTheSettingsAndEachReload) {
     sim::setVersionResource(image_.data(), versionResource());
     sim::setGameRoutineHook(noteLastLogLine);
     writeSettings("[BrackenfoldConfig]\nReloadKey=F10\n");
+    // A data page before the routine, and an unreadable one after it.
+    sim::setRegions({{image_.data() + 0x400, 0x400, true, MEM_COMMIT, PAGE_READWRITE},
+                     {image_.data() + 0x2000, 0x100, false}});
     startScript();
     release(121);
     sim::setPerformanceCounterStep(12'340);
@@ -272,12 +276,12 @@ TEST_F(ReloadLoop, LogTellsThePlugInTheGameTheSettingsAndEachReload) {
         "INFO setting WatchFile: none",
         "INFO reload: F10 (121) released",
         "INFO reload: game routine found at RDR2.exe+0x1234 in 1.234 ms with " + width +
-            " (searched 4694 bytes, skipped 0 unreadable bytes)",
+            " (searched 3670 bytes of code, skipped 1024 bytes of data and 0 unreadable bytes)",
         "INFO reload: calling the game routine with \"VegetationModifiers\"",
         "INFO reload: the game routine returned",
         "INFO reload: F10 (121) released",
         "ERROR reload: game routine not found in 0.000 ms with " + width +
-            " (searched 12288 bytes, skipped 0 unreadable bytes); nothing reloaded",
+            " (searched 11008 bytes of code, skipped 1024 bytes of data and 256 unreadable bytes); nothing reloaded",
     };
     EXPECT_EQ(logLines(), expected);
     EXPECT_EQ(lineAtRoutineCall, expected[8]);

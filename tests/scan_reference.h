@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "host/win32.h"
 #include "locate/byte_scan.h"
 
 namespace reference {
@@ -28,26 +29,53 @@ inline const std::uint8_t* scan(const std::uint8_t* data, std::size_t size, cons
     return nullptr;
 }
 
-// The first match lying wholly in readable bytes of an image (readable[k] for byte
-// k), taking each stretch of readable bytes as one buffer.
-inline const std::uint8_t* scanReadable(const std::uint8_t* image, const std::vector<bool>& readable,
-                                        const Pattern& pattern) {
+// Whether committed memory with this protection holds code the search reads:
+// executable and readable, and no guard page.
+inline bool isCode(std::uint32_t protection) {
+    const std::uint32_t base = protection & 0xFF;
+    return (protection & PAGE_GUARD) == 0 &&
+           (base == PAGE_EXECUTE_READ || base == PAGE_EXECUTE_READWRITE || base == PAGE_EXECUTE_WRITECOPY);
+}
+
+inline bool isData(std::uint32_t protection) {
+    const std::uint32_t base = protection & 0xFF;
+    return (protection & PAGE_GUARD) == 0 && (base == PAGE_READONLY || base == PAGE_READWRITE || base == PAGE_WRITECOPY);
+}
+
+// What a search of an image's code gives: the first match and, up to its end (or
+// over the whole image), the bytes of code, of data and of unreadable memory.
+struct CodeSearch {
+    const std::uint8_t* match = nullptr;
+    std::size_t code = 0;
+    std::size_t data = 0;
+    std::size_t unreadable = 0;
+};
+
+// The first match lying wholly in code of a committed image whose byte k has the
+// protection protection[k], taking each stretch of code as one buffer.
+inline CodeSearch scanCode(const std::uint8_t* image, const std::vector<std::uint32_t>& protection,
+                           const Pattern& pattern) {
+    CodeSearch search;
     std::size_t start = 0;
-    while (start < readable.size()) {
-        if (!readable[start]) {
+    while (start < protection.size()) {
+        if (!isCode(protection[start])) {
+            ++(isData(protection[start]) ? search.data : search.unreadable);
             ++start;
             continue;
         }
         std::size_t end = start;
-        while (end < readable.size() && readable[end]) {
+        while (end < protection.size() && isCode(protection[end])) {
             ++end;
         }
         if (const std::uint8_t* match = scan(image + start, end - start, pattern)) {
-            return match;
+            search.match = match;
+            search.code += static_cast<std::size_t>(match - (image + start)) + pattern.size();
+            return search;
         }
+        search.code += end - start;
         start = end;
     }
-    return nullptr;
+    return search;
 }
 
 }  // namespace reference

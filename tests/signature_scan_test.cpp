@@ -9,7 +9,7 @@
 #include <random>
 #include <vector>
 
-#include "host/kernel.h"
+#include "host/win32.h"
 #include "locate/signature_scan.h"
 #include "tests/plugin_fixture.h"
 #include "tests/scan_reference.h"
@@ -17,81 +17,6 @@
 namespace {
 
 Pattern signaturePattern() { return Pattern(signatureBytes.begin(), signatureBytes.end()); }
-
-// ---------------------------------------------------------------------------
-// Reading the signature text
-
-TEST(SignatureText, ReloadSignatureParsesToIts34Bytes) {
-    const Pattern pattern = parsePattern(reloadSignature);
-    ASSERT_EQ(pattern.size(), 34u);
-    EXPECT_EQ(pattern.front(), 0x48);
-    EXPECT_EQ(pattern.back(), 0xD9);
-    EXPECT_EQ(pattern, signaturePattern());
-    EXPECT_EQ(std::strlen(reloadSignature), 101u);
-}
-
-TEST(SignatureText, QuestionMarksAreWildcards) {
-    EXPECT_EQ(parsePattern("?"), (Pattern{-1}));
-    EXPECT_EQ(parsePattern("??"), (Pattern{-1}));
-    EXPECT_EQ(parsePattern("48 ? 5C ?? 24"), (Pattern{0x48, -1, 0x5C, -1, 0x24}));
-    EXPECT_EQ(parsePattern("? ? ?"), (Pattern{-1, -1, -1}));
-}
-
-TEST(SignatureText, DoubleQuestionMarkSkipsBothMarksAndOneSeparator) {
-    // "??" then a third "?" taken as the separator, then "?".
-    EXPECT_EQ(parsePattern("????"), (Pattern{-1, -1}));
-    EXPECT_EQ(parsePattern("???"), (Pattern{-1}));
-    EXPECT_EQ(parsePattern("??x48"), (Pattern{-1, 0x48}));
-    // A single "?" is followed by one separator, whatever it is.
-    EXPECT_EQ(parsePattern("?A 48"), (Pattern{-1, 0x48}));
-}
-
-TEST(SignatureText, WhiteSpaceIsNotSkippedBeforeAQuestionMark) {
-    // The blank is read as a number with no digits (0), then "?" follows it.
-    EXPECT_EQ(parsePattern(" ?"), (Pattern{0, -1}));
-}
-
-TEST(SignatureText, AllOnesIsAWildcard) {
-    EXPECT_EQ(parsePattern("FFFFFFFF"), (Pattern{-1}));
-    EXPECT_EQ(parsePattern("ffffffff"), (Pattern{-1}));
-    EXPECT_EQ(parsePattern("-1"), (Pattern{-1}));
-    EXPECT_EQ(parsePattern("0xFFFFFFFF"), (Pattern{-1}));
-}
-
-TEST(SignatureText, NumberTooLargeFor32BitsSaturatesToAWildcard) {
-    EXPECT_EQ(parsePattern("100000000"), (Pattern{-1}));
-    EXPECT_EQ(parsePattern("123456789ABCDEF0123"), (Pattern{-1}));
-    EXPECT_EQ(parsePattern("-100000000"), (Pattern{-1}));
-    EXPECT_EQ(parsePattern("100000000 48"), (Pattern{-1, 0x48}));
-}
-
-TEST(SignatureText, OtherValuesAreTakenAs32BitSignedNumbers) {
-    EXPECT_EQ(parsePattern("100"), (Pattern{0x100}));
-    EXPECT_EQ(parsePattern("4889"), (Pattern{0x4889}));
-    EXPECT_EQ(parsePattern("FFFFFFFE"), (Pattern{-2}));
-    EXPECT_EQ(parsePattern("-2"), (Pattern{-2}));
-    EXPECT_EQ(parsePattern("7FFFFFFF 80000000"), (Pattern{0x7FFFFFFF, INT32_MIN}));
-    EXPECT_EQ(parsePattern("+5c"), (Pattern{0x5C}));
-}
-
-TEST(SignatureText, TokensAreReadLikeStrtoulInBase16) {
-    EXPECT_EQ(parsePattern("0x48 0X89"), (Pattern{0x48, 0x89}));
-    EXPECT_EQ(parsePattern("ab cD Ef"), (Pattern{0xAB, 0xCD, 0xEF}));
-    EXPECT_EQ(parsePattern("  48"), (Pattern{0x48}));
-    EXPECT_EQ(parsePattern("48  \t89"), (Pattern{0x48, 0x89}));
-    EXPECT_EQ(parsePattern("48,89;5C"), (Pattern{0x48, 0x89, 0x5C}));
-    EXPECT_EQ(parsePattern("48 "), (Pattern{0x48}));
-}
-
-TEST(SignatureText, TokenWithoutDigitsReadsAsZeroAndAdvancesOneCharacter) {
-    EXPECT_EQ(parsePattern("GG"), (Pattern{0, 0}));
-    // "0x" with no hexadecimal digit after it is the number 0 followed by "x".
-    EXPECT_EQ(parsePattern("0x"), (Pattern{0}));
-    EXPECT_EQ(parsePattern("0xZZ"), (Pattern{0, 0, 0}));
-    EXPECT_EQ(parsePattern("-"), (Pattern{0}));
-}
-
-TEST(SignatureText, EmptyTextGivesAnEmptyPattern) { EXPECT_TRUE(parsePattern("").empty()); }
 
 // ---------------------------------------------------------------------------
 // Finding the routine in the game's image
@@ -259,6 +184,9 @@ protected:
     std::uint8_t* at(std::size_t offset) { return image_.data() + offset; }
     sim::Region unreadable(std::size_t offset, std::size_t size) { return {at(offset), size, false}; }
     sim::Region readable(std::size_t offset, std::size_t size) { return {at(offset), size, true}; }
+    sim::Region committed(std::size_t offset, std::size_t size, std::uint32_t protection) {
+        return {at(offset), size, true, MEM_COMMIT, protection};
+    }
 
     std::vector<std::uint8_t> image_;
 };
@@ -302,61 +230,125 @@ TEST_F(UnreadableImagePages, MatchOverlappingAnUnreadableRegionIsNotReturned) {
     EXPECT_EQ(findPattern(reloadSignature), at(0x2000 - 10));
 }
 
-TEST_F(UnreadableImagePages, MatchAcrossAdjacentReadableRegionsIsFound) {
+TEST_F(UnreadableImagePages, MatchAcrossAdjacentExecutableRegionsIsFoundButNotAcrossCodeAndData) {
+    struct Boundary {
+        std::uint32_t before;
+        std::uint32_t after;
+        bool found;
+    };
+    const Boundary boundaries[] = {
+        {PAGE_EXECUTE_READ, PAGE_EXECUTE_READ, true},
+        {PAGE_EXECUTE_READ, PAGE_EXECUTE_READWRITE, true},
+        {PAGE_EXECUTE_WRITECOPY, PAGE_EXECUTE_READ, true},
+        {PAGE_EXECUTE_READWRITE, PAGE_EXECUTE_WRITECOPY, true},
+        {PAGE_EXECUTE_READ, PAGE_READONLY, false},
+        {PAGE_READWRITE, PAGE_EXECUTE_READ, false},
+        {PAGE_EXECUTE_READWRITE, PAGE_WRITECOPY, false},
+        {PAGE_READONLY, PAGE_READONLY, false},
+    };
     plantSignature(at(0x2000 - 17), 0);
-    sim::setRegions({readable(0x1000, 0x1000), readable(0x2000, 0x400), readable(0x2400, 0x400)});
-    EXPECT_EQ(findPattern(reloadSignature), at(0x2000 - 17));
-}
-
-TEST_F(UnreadableImagePages, OnlyCommittedPagesWithReadAccessAreRead) {
-    struct Memory {
-        std::uint32_t state;
-        std::uint32_t protect;
-        bool readable;
-    };
-    const Memory kinds[] = {
-        {MEM_COMMIT, PAGE_READONLY, true},
-        {MEM_COMMIT, PAGE_READWRITE, true},
-        {MEM_COMMIT, PAGE_WRITECOPY, true},
-        {MEM_COMMIT, PAGE_EXECUTE_READ, true},
-        {MEM_COMMIT, PAGE_EXECUTE_READWRITE, true},
-        {MEM_COMMIT, PAGE_EXECUTE_WRITECOPY, true},
-        {MEM_COMMIT, PAGE_NOACCESS, false},
-        {MEM_COMMIT, PAGE_EXECUTE, false},
-        {MEM_COMMIT, PAGE_READONLY | PAGE_GUARD, false},
-        {MEM_COMMIT, PAGE_EXECUTE_READ | PAGE_GUARD, false},
-        {MEM_RESERVE, PAGE_READWRITE, false},
-        {MEM_FREE, PAGE_READONLY, false},
-    };
-    plantSignature(at(0x2000), 0);
-    for (const Memory& kind : kinds) {
-        sim::setRegions({{at(0x1000), 0x2000, kind.readable, kind.state, kind.protect}});
-        EXPECT_EQ(findPattern(reloadSignature), kind.readable ? at(0x2000) : nullptr)
-            << std::hex << "state 0x" << kind.state << ", protection 0x" << kind.protect;
+    for (const Boundary& boundary : boundaries) {
+        sim::setRegions({readable(0x1000, 0x800), committed(0x1800, 0x800, boundary.before),
+                         committed(0x2000, 0x400, boundary.after), readable(0x2400, 0x400)});
+        EXPECT_EQ(findPattern(reloadSignature), boundary.found ? at(0x2000 - 17) : nullptr)
+            << std::hex << "protection 0x" << boundary.before << " then 0x" << boundary.after;
     }
 }
 
-TEST_F(UnreadableImagePages, UnreadableHeadersGiveNoImage) {
+TEST_F(UnreadableImagePages, OnlyCommittedExecutableReadablePagesAreSearched) {
+    struct Memory {
+        std::uint32_t state;
+        std::uint32_t protect;
+        bool code;
+        bool data;  // readable, not code
+    };
+    const Memory kinds[] = {
+        {MEM_COMMIT, PAGE_READONLY, false, true},
+        {MEM_COMMIT, PAGE_READWRITE, false, true},
+        {MEM_COMMIT, PAGE_WRITECOPY, false, true},
+        {MEM_COMMIT, PAGE_EXECUTE_READ, true, false},
+        {MEM_COMMIT, PAGE_EXECUTE_READWRITE, true, false},
+        {MEM_COMMIT, PAGE_EXECUTE_WRITECOPY, true, false},
+        {MEM_COMMIT, PAGE_NOACCESS, false, false},
+        {MEM_COMMIT, PAGE_EXECUTE, false, false},
+        {MEM_COMMIT, PAGE_READONLY | PAGE_GUARD, false, false},
+        {MEM_COMMIT, PAGE_EXECUTE_READ | PAGE_GUARD, false, false},
+        {MEM_COMMIT, PAGE_EXECUTE_READWRITE | PAGE_GUARD, false, false},
+        {MEM_RESERVE, PAGE_READWRITE, false, false},
+        {MEM_RESERVE, PAGE_EXECUTE_READ, false, false},
+        {MEM_FREE, PAGE_READONLY, false, false},
+    };
+    // One copy inside the region, one in the executable memory after it.
+    plantSignature(at(0x2000), 0);
+    plantSignature(at(0x3800), 0);
+    for (const Memory& kind : kinds) {
+        sim::setRegions({{at(0x1000), 0x2000, true, kind.state, kind.protect}});
+        const ImageSearch search = searchGameImage(reloadSignature);
+        const std::size_t passedOver = kind.code ? 0 : 0x2000;
+        EXPECT_EQ(search.match, kind.code ? at(0x2000) : at(0x3800))
+            << std::hex << "state 0x" << kind.state << ", protection 0x" << kind.protect;
+        EXPECT_EQ(search.searched, kind.code ? 0x2000u + 34 : 0x1000u + 0x800 + 34) << std::hex << kind.protect;
+        EXPECT_EQ(search.skippedData, kind.data ? passedOver : 0) << std::hex << kind.protect;
+        EXPECT_EQ(search.skippedUnreadable, kind.data ? 0 : passedOver) << std::hex << kind.protect;
+    }
+}
+
+TEST_F(UnreadableImagePages, CountsCoverTheWholeImageWhenNothingIsFound) {
+    struct Layout {
+        std::vector<sim::Region> regions;
+        std::size_t code;
+        std::size_t data;
+        std::size_t unreadable;
+    };
+    const Layout layouts[] = {
+        {{}, 0x4000, 0, 0},
+        {{committed(0, 0x1000, PAGE_READONLY), committed(0x1000, 0x1800, PAGE_EXECUTE_READ),
+          committed(0x2800, 0x800, PAGE_READWRITE), committed(0x3000, 0x1000, PAGE_WRITECOPY)},
+         0x1800, 0x2800, 0},
+        {{committed(0x400, 0x400, PAGE_READWRITE), unreadable(0x800, 0x100), committed(0x900, 0x700, PAGE_READONLY),
+          committed(0x3000, 0x1000, PAGE_EXECUTE)},
+         0x4000 - 0xB00 - 0x1100, 0xB00, 0x1100},
+    };
+    for (const Layout& layout : layouts) {
+        sim::setRegions(layout.regions);
+        const ImageSearch search = searchGameImage(reloadSignature);
+        EXPECT_EQ(search.match, nullptr);
+        EXPECT_EQ(search.searched, layout.code);
+        EXPECT_EQ(search.skippedData, layout.data);
+        EXPECT_EQ(search.skippedUnreadable, layout.unreadable);
+    }
+}
+
+TEST_F(UnreadableImagePages, HeadersAreReadAsDataButUnreadableOnesGiveNoImage) {
     plantSignature(at(0x2000), 0);
     sim::setRegions({unreadable(0, 0x100)});
     EXPECT_EQ(findPattern(reloadSignature), nullptr);
+    // As Windows maps an image: its headers on a read-only page of their own.
+    sim::setRegions({committed(0, 0x1000, PAGE_READONLY)});
+    const ImageSearch search = searchGameImage(reloadSignature);
+    EXPECT_EQ(search.match, at(0x2000));
+    EXPECT_EQ(search.skippedData, 0x1000u);
+    EXPECT_EQ(search.searched, 0x1000u + 34);
 }
 
-TEST_F(UnreadableImagePages, ResultEqualsThePlainScanOverTheReadableBytes) {
+TEST_F(UnreadableImagePages, ResultEqualsThePlainScanOverTheCodeWithMixedProtections) {
+    const std::uint32_t protections[] = {
+        PAGE_EXECUTE_READ, PAGE_EXECUTE_READWRITE, PAGE_EXECUTE_WRITECOPY, PAGE_READONLY,
+        PAGE_READWRITE,    PAGE_WRITECOPY,         PAGE_NOACCESS,          PAGE_EXECUTE,
+        PAGE_READONLY | PAGE_GUARD, PAGE_EXECUTE_READ | PAGE_GUARD,
+    };
     std::mt19937 random(11);
     for (int round = 0; round < 300; ++round) {
         fillWithNoise(image_.data(), image_.size(), static_cast<unsigned>(round));
         writeImageSize(image_.data(), static_cast<std::uint32_t>(image_.size()));
-        std::vector<bool> canRead(image_.size(), true);
+        std::vector<std::uint32_t> protection(image_.size(), PAGE_EXECUTE_READ);
         std::vector<sim::Region> regions;
         // Regions may not overlap one another; keep the headers readable.
         for (std::size_t offset = 0x100 + random() % 0x400; offset < image_.size(); offset += random() % 0x600) {
             const std::size_t size = std::min<std::size_t>(1 + random() % 0x300, image_.size() - offset);
-            const bool isReadable = random() % 3 == 0;
-            regions.push_back({at(offset), size, isReadable});
-            for (std::size_t i = offset; i < offset + size; ++i) {
-                canRead[i] = isReadable;
-            }
+            const std::uint32_t kind = protections[random() % std::size(protections)];
+            regions.push_back(committed(offset, size, kind));
+            std::fill_n(protection.begin() + static_cast<std::ptrdiff_t>(offset), size, kind);
             // Now and then a signature across the region's start.
             if (random() % 4 == 0 && offset >= 0x100 + 33 && offset + 33 <= image_.size()) {
                 plantSignature(image_.data(), offset - 1 - random() % 33);
@@ -367,9 +359,12 @@ TEST_F(UnreadableImagePages, ResultEqualsThePlainScanOverTheReadableBytes) {
             plantSignature(image_.data(), 0x100 + random() % (image_.size() - 0x100 - 34));
         }
         sim::setRegions(regions);
-        ASSERT_EQ(findPattern(reloadSignature),
-                  reference::scanReadable(image_.data(), canRead, signaturePattern()))
-            << "round " << round;
+        const reference::CodeSearch expected = reference::scanCode(image_.data(), protection, signaturePattern());
+        const ImageSearch search = searchGameImage(reloadSignature);
+        ASSERT_EQ(search.match, expected.match) << "round " << round;
+        ASSERT_EQ(search.searched, expected.code) << "round " << round;
+        ASSERT_EQ(search.skippedData, expected.data) << "round " << round;
+        ASSERT_EQ(search.skippedUnreadable, expected.unreadable) << "round " << round;
     }
 }
 
@@ -395,11 +390,13 @@ protected:
         PluginTest::TearDown();
     }
 
-    // Pages 1 and 3 become inaccessible, and the simulated kernel says so.
-    void protectPages1And3() {
+    // Pages 1 and 3 become inaccessible, and the simulated kernel says they have
+    // `protection`.
+    void protectPages1And3(std::uint32_t protection = PAGE_NOACCESS) {
         ASSERT_EQ(mprotect(base_ + page_, page_, PROT_NONE), 0);
         ASSERT_EQ(mprotect(base_ + 3 * page_, page_, PROT_NONE), 0);
-        sim::setRegions({{base_ + page_, page_, false}, {base_ + 3 * page_, page_, false}});
+        sim::setRegions({{base_ + page_, page_, false, MEM_COMMIT, protection},
+                         {base_ + 3 * page_, page_, false, MEM_COMMIT, protection}});
     }
 
     std::size_t page_ = 0;
@@ -421,6 +418,19 @@ TEST_F(NoAccessPages, MatchEndingJustBeforeOneIsFound) {
     plantSignature(base_, 3 * page_ - 34);
     protectPages1And3();
     EXPECT_EQ(findPattern(reloadSignature), base_ + 3 * page_ - 34);
+}
+
+// A search that read a data page it skips would crash here.
+TEST_F(NoAccessPages, DataPagesAreSkippedWithoutTouchingThem) {
+    for (const std::uint32_t protection : {PAGE_READONLY, PAGE_READWRITE, PAGE_WRITECOPY}) {
+        plantSignature(base_, page_ + 100);
+        plantSignature(base_, 2 * page_ + 100);
+        protectPages1And3(protection);
+        const ImageSearch search = searchGameImage(reloadSignature);
+        EXPECT_EQ(search.match, base_ + 2 * page_ + 100) << std::hex << protection;
+        EXPECT_EQ(search.skippedData, page_);
+        ASSERT_EQ(mprotect(base_, 4 * page_, PROT_READ | PROT_WRITE), 0);
+    }
 }
 
 TEST_F(NoAccessPages, MatchesRunningIntoThemAreNotReturned) {

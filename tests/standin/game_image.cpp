@@ -5,11 +5,16 @@
 #endif
 #include <windows.h>
 
+#include <algorithm>
+#include <cinttypes>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <stdexcept>
 #include <string>
 
+#include "tests/pe_layout.h"
+#include "tests/scan_reference.h"
 #include "tests/standin/standin_host.h"
 
 // The routine's first 34 bytes are written out byte for byte: an assembler may pick
@@ -162,6 +167,70 @@ const std::uint8_t* routineEntry() {
 
 const std::uint8_t* pageBeforeRoutine() {
     return reinterpret_cast<const std::uint8_t*>(standinRoutinePadding) + pageSize;
+}
+
+namespace {
+
+const std::uint8_t* imageBase() { return reinterpret_cast<const std::uint8_t*>(GetModuleHandleA(nullptr)); }
+
+void count(MemoryKinds& kinds, std::uint64_t bytes, bool committed, std::uint32_t protection) {
+    if (committed && reference::isCode(protection)) {
+        kinds.code += bytes;
+    } else if (committed && reference::isData(protection)) {
+        kinds.data += bytes;
+    } else {
+        kinds.unreadable += bytes;
+    }
+}
+
+}  // namespace
+
+std::uint64_t gameImageSize() { return pe::readLayout(imageBase(), pageSize).imageSize; }
+
+std::uint64_t routineOffset() { return static_cast<std::uint64_t>(routineEntry() - imageBase()); }
+
+std::string routineText() {
+    char text[64];
+    std::snprintf(text, sizeof text, "RDR2.exe+0x%" PRIX64, routineOffset());
+    return text;
+}
+
+MemoryKinds mappedKinds(std::uint64_t end) {
+    MemoryKinds kinds;
+    for (const pe::Range& range : pe::mappedRanges(pe::readLayout(imageBase(), pageSize))) {
+        if (range.begin < end) {
+            count(kinds, std::min<std::uint64_t>(range.end, end) - range.begin, true, range.protection);
+        }
+    }
+    return kinds;
+}
+
+MemoryKinds queriedKinds(std::uint64_t end) {
+    MemoryKinds kinds;
+    const std::uint8_t* const base = imageBase();
+    std::uint64_t offset = 0;
+    while (offset < end) {
+        MEMORY_BASIC_INFORMATION info{};
+        if (VirtualQuery(base + offset, &info, sizeof info) == 0) {
+            count(kinds, end - offset, false, 0);
+            break;
+        }
+        const auto regionEnd = static_cast<std::uint64_t>(static_cast<const std::uint8_t*>(info.BaseAddress) - base) +
+                               info.RegionSize;
+        const std::uint64_t stop = std::min(regionEnd, end);
+        count(kinds, stop - offset, info.State == MEM_COMMIT, info.Protect);
+        offset = stop;
+    }
+    return kinds;
+}
+
+std::string searchedText(const MemoryKinds& kinds) {
+    char text[160];
+    std::snprintf(text, sizeof text,
+                  "(searched %" PRIu64 " bytes of code, skipped %" PRIu64 " bytes of data and %" PRIu64
+                  " unreadable bytes)",
+                  kinds.code, kinds.data, kinds.unreadable);
+    return text;
 }
 
 std::vector<std::uint8_t> signatureBytes() {

@@ -21,6 +21,29 @@ const std::uint8_t* routineEntry();
 // The padding's second page: the last whole page before the routine.
 const std::uint8_t* pageBeforeRoutine();
 
+// The size of this executable's image, and the routine's offset in it.
+std::uint64_t gameImageSize();
+std::uint64_t routineOffset();
+// "RDR2.exe+0x..." for the routine, as the log names it.
+std::string routineText();
+
+// How many bytes of a stretch of the image are code (committed and executable
+// readable), data (readable, not executable) and unreadable.
+struct MemoryKinds {
+    std::uint64_t code = 0;
+    std::uint64_t data = 0;
+    std::uint64_t unreadable = 0;
+    bool operator==(const MemoryKinds&) const = default;
+};
+
+// The image's first `end` bytes as its own section headers say Windows maps them.
+MemoryKinds mappedKinds(std::uint64_t end);
+// The same as VirtualQuery reports them now.
+MemoryKinds queriedKinds(std::uint64_t end);
+// "(searched N bytes of code, skipped N bytes of data and N unreadable bytes)", as
+// the log tells a search that passed over these bytes.
+std::string searchedText(const MemoryKinds& kinds);
+
 // The signature's 34 bytes, parsed from its text at run time so that the bytes
 // themselves occur in the image only at the routine.
 std::vector<std::uint8_t> signatureBytes();

@@ -1,6 +1,8 @@
 // Scenarios of the reload itself: key releases, the game's image and its routine,
 // and a process that is not the game.
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "tests/standin/driver.h"
 #include "tests/standin/game_image.h"
@@ -121,6 +123,64 @@ void noAccessPageBeforeRoutine() {
     unloadPlugin(plugin);
 }
 
+// A copy of the signature lower than the routine, on its padding page made read-only
+// data (a crash if called), until the destructor puts back the padding and protection.
+class SignatureCopyOnDataPage {
+public:
+    SignatureCopyOnDataPage() : writable_(pageBeforeRoutine(), PAGE_READWRITE) {
+        const std::vector<std::uint8_t> signature = signatureBytes();
+        std::memcpy(copy(), signature.data(), signature.size());
+        DWORD previous = 0;
+        if (VirtualProtect(const_cast<std::uint8_t*>(pageBeforeRoutine()), pageSize, PAGE_READONLY, &previous) == 0) {
+            fail("VirtualProtect failed with error %lu", GetLastError());
+        }
+    }
+
+    ~SignatureCopyOnDataPage() {
+        DWORD previous = 0;
+        VirtualProtect(const_cast<std::uint8_t*>(pageBeforeRoutine()), pageSize, PAGE_READWRITE, &previous);
+        std::memset(copy(), 0xCC, signatureBytes().size());
+    }
+
+    SignatureCopyOnDataPage(const SignatureCopyOnDataPage&) = delete;
+    SignatureCopyOnDataPage& operator=(const SignatureCopyOnDataPage&) = delete;
+
+    static std::uint8_t* copy() { return const_cast<std::uint8_t*>(pageBeforeRoutine()) + 0x100; }
+
+private:
+    ProtectedPage writable_;
+};
+
+void signatureCopyOnADataPageIsSkipped() {
+    enterOwnDirectory();
+    const Plugin plugin = loadPlugin();
+    {
+        const SignatureCopyOnDataPage copy;
+        MEMORY_BASIC_INFORMATION info{};
+        if (VirtualQuery(pageBeforeRoutine(), &info, sizeof info) == 0 || info.Protect != PAGE_READONLY) {
+            fail("the page before the routine is not read-only");
+        }
+        const std::vector<const std::uint8_t*> found = signatureOccurrences();
+        if (found.size() != 2 || found[0] != SignatureCopyOnDataPage::copy() || found[1] != routineEntry()) {
+            fail("the signature occurs %zu times; first the copy, then the routine, expected", found.size());
+        }
+        pressAndRelease(keyF10);
+        expectFrame(reloadFrame(), "a release with a copy of the signature on a read-only page before the routine");
+        expectFrame(idleFrame(), "the next frame");
+    }
+    if (signatureOccurrences() != std::vector<const std::uint8_t*>{routineEntry()}) {
+        fail("the copy of the signature is still in the image");
+    }
+    unloadPlugin(plugin);
+    const std::vector<std::string> lines = logLines();
+    expectLogLine(lines, "INFO reload: game routine found at " + routineText() + " in ");
+    // Up to the routine's end, less the one page that was data during the search.
+    MemoryKinds searched = mappedKinds(routineOffset() + 34);
+    searched.code -= pageSize;
+    searched.data += pageSize;
+    expectLogLine(lines, searchedText(searched));
+}
+
 void otherProcessName() {
     if (GetModuleHandleA("RDR2.exe") != nullptr) {
         fail("run this scenario from a copy of the game under another name");
@@ -154,6 +214,12 @@ void gameImageIsSound() {
     if (found.size() != 1 || found[0] != routineEntry()) {
         fail("the signature occurs %zu times in the image; once, at the routine, expected", found.size());
     }
+    // The log's expected counts come from the section headers: they must be what
+    // the search is told.
+    if (mappedKinds(gameImageSize()) != queriedKinds(gameImageSize())) {
+        fail("the section headers give %s, VirtualQuery %s", searchedText(mappedKinds(gameImageSize())).c_str(),
+             searchedText(queriedKinds(gameImageSize())).c_str());
+    }
     const auto padding = reinterpret_cast<std::uintptr_t>(standinRoutinePadding);
     if (padding % pageSize != 0 || reinterpret_cast<std::uintptr_t>(routineEntry()) != padding + 2 * pageSize) {
         fail("the padding pages do not lie right before the routine");
@@ -180,6 +246,7 @@ std::vector<Scenario> reloadScenarios() {
         {"signature_patched_then_restored", signaturePatchedThenRestored},
         {"no_access_page_without_signature", noAccessPageWithoutSignature},
         {"no_access_page_before_routine", noAccessPageBeforeRoutine},
+        {"signature_copy_on_a_data_page_is_skipped", signatureCopyOnADataPageIsSkipped},
         {"other_process_name", otherProcessName},
         {"unload_withdraws_registrations", unloadWithdrawsRegistrations},
         {"game_image_is_sound", gameImageIsSound},
