@@ -41,7 +41,7 @@ void settingsWithByteOrderMark() {
 
 void settingsIsADirectory() {
     enterOwnDirectory();
-    if (CreateDirectoryA("BrackenfoldConfig.ini", nullptr) == 0) {
+    if (!makeFolder("BrackenfoldConfig.ini")) {
         fail("cannot make the directory BrackenfoldConfig.ini");
     }
     const Plugin plugin = loadPlugin();

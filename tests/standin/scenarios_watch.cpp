@@ -13,37 +13,11 @@ const char wellFormed[] =
     "</CVegetationModifiers>\r\n";
 const char broken[] = "<CVegetationModifiers>\r\n  <Item type=\"Grass\">\r\n</CVegetationModifiers>\r\n";
 
-// Removes a folder and all it holds, left by an earlier run of the scenario.
-void removeTree(const std::string& path) {
-    WIN32_FIND_DATAA found{};
-    const HANDLE search = FindFirstFileA((path + "\\*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            const std::string name = found.cFileName;
-            if (name == "." || name == "..") {
-                continue;
-            }
-            if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-                removeTree(path + "\\" + name);
-            } else {
-                DeleteFileA((path + "\\" + name).c_str());
-            }
-        } while (FindNextFileA(search, &found) != 0);
-        FindClose(search);
-    }
-    RemoveDirectoryA(path.c_str());
-}
-
 // The contents of the files in `folder` whose names start with `prefix`, sorted.
 std::vector<std::string> contentsOf(const std::string& folder, const std::string& prefix) {
     std::vector<std::string> contents;
-    WIN32_FIND_DATAA found{};
-    const HANDLE search = FindFirstFileA((folder + "\\" + prefix + "*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            contents.push_back(readFile((folder + "\\" + found.cFileName).c_str()));
-        } while (FindNextFileA(search, &found) != 0);
-        FindClose(search);
+    for (const FoundEntry& entry : entriesOf(folder, prefix)) {
+        contents.push_back(readFile(folder + "\\" + entry.name));
     }
     std::sort(contents.begin(), contents.end());
     return contents;
@@ -77,7 +51,7 @@ void watchedFileSavesReload() {
 
 void watchedFileMissing() {
     enterOwnDirectory();
-    DeleteFileA("missing.meta");
+    deleteFile("missing.meta");
     writeSettings("[BrackenfoldConfig]\nWatchFile=\"missing.meta\"\n");
     const Plugin plugin = loadPlugin("Brackenfold: watched file not found: missing.meta");
     expectRun(runFramesFor(1000), 0, {}, "frames while the file stays missing");
@@ -115,7 +89,7 @@ void watchedFolderOfMods() {
     removeTree("lml");
     removeTree("BrackenfoldHistory");
     for (const char* folder : {"lml", "lml\\ModA", "lml\\ModB"}) {
-        CreateDirectoryA(folder, nullptr);
+        makeFolder(folder);
     }
     writeFile("lml\\ModA\\VegetationModifiers.meta", wellFormed);
     writeFile("lml\\ModB\\VegetationModifiers.meta", wellFormed);
