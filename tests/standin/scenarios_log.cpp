@@ -80,13 +80,17 @@ void logRecordsAMissingRoutine() {
                              " bytes, skipped 0 unreadable bytes)");
 }
 
-// The game's folder takes no log: a directory stands where the file would be.
+// The game's folder takes no log: a directory stands where the file would be. The
+// user's folder, where the log goes instead, has a name no ANSI code page holds.
 void logFallsBackToLocalAppData() {
     enterOwnDirectory();
-    const std::string appData = currentDirectory() + "\\appdata";
+    const std::string user = currentDirectory() + "\\Пользователь ★";
+    const std::string appData = user + "\\AppData\\Local";
     const std::string fallback = appData + "\\Brackenfold\\Brackenfold.log";
-    removeTree(appData);
-    makeFolder(appData);
+    removeTree(user);
+    if (!makeFolder(user) || !makeFolder(user + "\\AppData") || !makeFolder(appData)) {
+        fail("cannot make the user's folder %s", appData.c_str());
+    }
     if (!makeFolder("Brackenfold.log") || SetEnvironmentVariableW(L"LOCALAPPDATA", wide(appData).c_str()) == 0) {
         fail("cannot block the log in the game's folder");
     }
