@@ -39,6 +39,27 @@ void settingsWithByteOrderMark() {
     settingsScenario("\xEF\xBB\xBF[BrackenfoldConfig]\r\nReloadKey=117\r\n", keyF6, keyF10);
 }
 
+// `text` in UTF-16 with its byte order mark first, as Notepad saves "Unicode".
+std::string utf16(const std::string& text, bool bigEndian) {
+    std::string bytes = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
+    for (const wchar_t unit : wide(text)) {
+        const char low = static_cast<char>(unit & 0xFF);
+        const char high = static_cast<char>(unit >> 8);
+        bytes += bigEndian ? std::string{high, low} : std::string{low, high};
+    }
+    return bytes;
+}
+
+// A name beyond ASCII in a UTF-16 file reaches the screen as it was written.
+void settingsInUtf16LittleEndian() {
+    settingsScenario(utf16("[BrackenfoldConfig]\r\nReloadKey=F6\r\nWatchFile=Мод ★.meta\r\n", false), keyF6, keyF10,
+                     "Brackenfold: watched file not found: Мод ★.meta");
+}
+
+void settingsInUtf16BigEndian() {
+    settingsScenario(utf16("[BrackenfoldConfig]\r\nReloadKey=F6\r\n", true), keyF6, keyF10);
+}
+
 void settingsIsADirectory() {
     enterOwnDirectory();
     if (!makeFolder("BrackenfoldConfig.ini")) {
@@ -150,6 +171,8 @@ std::vector<Scenario> settingsScenarios() {
         {"settings_empty_value", settingsEmptyValue},
         {"settings_not_a_number", settingsNotANumber},
         {"settings_with_byte_order_mark", settingsWithByteOrderMark},
+        {"settings_in_utf16_little_endian", settingsInUtf16LittleEndian},
+        {"settings_in_utf16_big_endian", settingsInUtf16BigEndian},
         {"settings_is_a_directory", settingsIsADirectory},
         {"settings_huge_junk", settingsHugeJunk},
         {"ctrl_f10_needs_ctrl", ctrlF10NeedsCtrl},
