@@ -60,6 +60,14 @@ void settingsInUtf16BigEndian() {
     settingsScenario(utf16("[BrackenfoldConfig]\r\nReloadKey=F6\r\n", true), keyF6, keyF10);
 }
 
+// A line an older editor saved in the ANSI code page, among UTF-8 ones.
+void settingsInTheAnsiCodePage() {
+    wchar_t eAcute = 0;
+    MultiByteToWideChar(CP_ACP, 0, "\xE9", 1, &eAcute, 1);
+    settingsScenario("[BrackenfoldConfig]\r\nReloadKey=F6\r\nWatchFile=Caf\xE9.meta\r\n", keyF6, keyF10,
+                     ("Brackenfold: watched file not found: Caf" + utf8(std::wstring(1, eAcute)) + ".meta").c_str());
+}
+
 void settingsIsADirectory() {
     enterOwnDirectory();
     if (!makeFolder("BrackenfoldConfig.ini")) {
@@ -173,6 +181,7 @@ std::vector<Scenario> settingsScenarios() {
         {"settings_with_byte_order_mark", settingsWithByteOrderMark},
         {"settings_in_utf16_little_endian", settingsInUtf16LittleEndian},
         {"settings_in_utf16_big_endian", settingsInUtf16BigEndian},
+        {"settings_in_the_ansi_code_page", settingsInTheAnsiCodePage},
         {"settings_is_a_directory", settingsIsADirectory},
         {"settings_huge_junk", settingsHugeJunk},
         {"ctrl_f10_needs_ctrl", ctrlF10NeedsCtrl},
