@@ -10,7 +10,10 @@ if [ -z "${WINEPREFIX:-}" ]; then
     exit 125
 fi
 WINEDEBUG=-all
-export WINEPREFIX WINEDEBUG
+# Wine reads and writes Linux file names in the locale's encoding: UTF-8, so that
+# any name holds any character, even where no locale is set (CI as root).
+LC_ALL=C.UTF-8
+export WINEPREFIX WINEDEBUG LC_ALL
 out=$(mktemp) && err=$(mktemp) || exit 125
 trap 'rm -f "$out" "$err"' EXIT
 wine "$@" >"$out" 2>"$err"

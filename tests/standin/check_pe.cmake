@@ -1,8 +1,10 @@
 # Reads a PE file's import and export tables (objdump -p) and fails unless it is
 # what a player's game can load as the plug-in: imports only from KERNEL32.dll, the
 # C runtime msvcrt.dll and ScriptHookRDR2.dll, from the host exactly the eight
-# names in NAMES, and no exports. With -DVERSION=1 it must also carry a version
-# resource: a .rsrc section holding the fixed file information's signature.
+# names in NAMES, none of the ANSI functions below that take or give a path or an
+# environment value (a name beyond the ANSI code page would not survive them), and
+# no exports. With -DVERSION=1 it must also carry a version resource: a .rsrc
+# section holding the fixed file information's signature.
 #   cmake -DOBJDUMP=... -DFILE=... -DNAMES=host_names.txt -P check_pe.cmake
 cmake_minimum_required(VERSION 3.25)
 foreach(variable OBJDUMP FILE NAMES)
@@ -17,6 +19,26 @@ if(NOT result EQUAL 0)
 endif()
 file(STRINGS ${NAMES} host_names)
 string(REPLACE ";" "\\;" dump "${dump}")
+
+# Names of fixed objects and resources (GetModuleHandleA, CreateMutexA, FindResourceA,
+# OutputDebugStringA, ...) are ASCII the plug-in chose, and may stay ANSI.
+set(ansi_kernel32
+  CopyFileA CopyFileExA CreateDirectoryA CreateDirectoryExA CreateFileA CreateHardLinkA CreateProcessA
+  CreateSymbolicLinkA DeleteFileA ExpandEnvironmentStringsA FindFirstChangeNotificationA FindFirstFileA
+  FindFirstFileExA FindNextFileA FreeEnvironmentStringsA GetBinaryTypeA GetCompressedFileSizeA
+  GetCurrentDirectoryA GetDiskFreeSpaceA GetDiskFreeSpaceExA GetDllDirectoryA GetDriveTypeA
+  GetEnvironmentStrings GetEnvironmentStringsA GetEnvironmentVariableA GetFileAttributesA GetFileAttributesExA
+  GetFullPathNameA GetLongPathNameA GetModuleFileNameA GetPrivateProfileIntA GetPrivateProfileSectionA
+  GetPrivateProfileStringA GetShortPathNameA GetSystemDirectoryA GetTempFileNameA GetTempPathA
+  GetVolumeInformationA GetWindowsDirectoryA LoadLibraryA LoadLibraryExA MoveFileA MoveFileExA OpenFile
+  RemoveDirectoryA ReplaceFileA SearchPathA SetCurrentDirectoryA SetDllDirectoryA SetEnvironmentVariableA
+  SetFileAttributesA WritePrivateProfileStringA _lcreat _lopen)
+set(ansi_msvcrt
+  __getmainargs __p__environ _access _chdir _chmod _creat _environ _execl _execle _execlp _execv _execve
+  _execvp _findfirst _findfirst64 _findfirsti64 _findnext _findnext64 _findnexti64 _fsopen _fullpath _getcwd
+  _getdcwd _mkdir _open _popen _putenv _rmdir _searchenv _sopen _spawnl _spawnle _spawnlp _spawnv _spawnve
+  _spawnvp _stat _stat64 _stati64 _tempnam _unlink _utime _utime64 fopen freopen getenv remove rename
+  system tmpnam)
 string(REPLACE "\n" ";" lines "${dump}")
 
 set(problems "")
@@ -37,9 +59,14 @@ foreach(line IN LISTS lines)
     if(NOT lower MATCHES "^(kernel32\\.dll|msvcrt\\.dll|scripthookrdr2\\.dll)$")
       list(APPEND problems "imports from ${dll}")
     endif()
-  elseif(in_imports AND dll MATCHES "^[Ss]cript[Hh]ook[Rr][Dd][Rr]2\\.dll$"
-         AND line MATCHES "^\t[0-9a-f]+\t *[0-9]+  (.+)$")
-    list(APPEND host_imports "${CMAKE_MATCH_1}")
+  elseif(in_imports AND line MATCHES "^\t[0-9a-f]+\t *[0-9]+  (.+)$")
+    set(name "${CMAKE_MATCH_1}")
+    if(lower STREQUAL "scripthookrdr2.dll")
+      list(APPEND host_imports "${name}")
+    elseif((lower STREQUAL "kernel32.dll" AND name IN_LIST ansi_kernel32)
+           OR (lower STREQUAL "msvcrt.dll" AND name IN_LIST ansi_msvcrt))
+      list(APPEND problems "imports ${name} from ${dll}, which takes or gives a path or an environment value in the ANSI code page")
+    endif()
   elseif(line MATCHES "^Number in:")
     set(in_counts TRUE)
   elseif(line MATCHES "^Table Addresses")
@@ -75,7 +102,8 @@ if(problems)
   list(JOIN problems "\n  " text)
   message(FATAL_ERROR "${FILE}:\n  ${text}")
 endif()
-message(STATUS "${FILE}: imports only KERNEL32.dll, msvcrt.dll and the host's eight names; exports nothing")
+message(STATUS "${FILE}: imports only KERNEL32.dll, msvcrt.dll and the host's eight names, no ANSI path or "
+               "environment function; exports nothing")
 if(VERSION)
   message(STATUS "${FILE}: carries a version resource")
 endif()

@@ -228,13 +228,6 @@ FrameRun runFramesFor(DWORD milliseconds) {
     return summarize(recordsSince(mark));
 }
 
-std::string directoryOfExe() {
-    char path[MAX_PATH];
-    const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string text(path, length);
-    return text.substr(0, text.find_last_of("\\/") + 1);
-}
-
 namespace {
 
 HMODULE moduleOf(std::uint64_t address) {
@@ -250,12 +243,14 @@ std::uint64_t address(const void* pointer) {
 
 }  // namespace
 
+HMODULE loadLibrary(const std::string& path) { return LoadLibraryW(wide(path).c_str()); }
+
 Plugin loadPlugin(const char* firstNotice, const std::string& path) {
     const std::string file = path.empty() ? directoryOfExe() + "Brackenfold.asi" : path;
     const std::uint32_t mark = standinRecordCount();
-    const HMODULE module = LoadLibraryA(file.c_str());
+    const HMODULE module = loadLibrary(file);
     if (module == nullptr) {
-        fail("LoadLibraryA(\"%s\") failed with error %lu", file.c_str(), GetLastError());
+        fail("LoadLibraryW(\"%s\") failed with error %lu", file.c_str(), GetLastError());
     }
     expectRecords(mark,
                   {{HostCall::ScriptRegister, address(module)}, {HostCall::KeyboardHandlerRegister}},
@@ -285,83 +280,6 @@ void unloadPlugin(const Plugin& plugin) {
             fail("the host saw a fault: %s", record.text);
         }
     }
-}
-
-void enterOwnDirectory() {
-    CreateDirectoryA("runs", nullptr);
-    const std::string directory = std::string("runs\\") + scenarioName;
-    CreateDirectoryA(directory.c_str(), nullptr);
-    if (SetCurrentDirectoryA(directory.c_str()) == 0) {
-        fail("cannot enter %s (error %lu)", directory.c_str(), GetLastError());
-    }
-    for (const char* name : {"BrackenfoldConfig.ini", "Brackenfold.log"}) {
-        DeleteFileA(name);
-        RemoveDirectoryA(name);
-        if (GetFileAttributesA(name) != INVALID_FILE_ATTRIBUTES) {
-            fail("cannot clear %s left in %s", name, directory.c_str());
-        }
-    }
-}
-
-void writeFile(const char* name, const std::string& bytes) {
-    std::FILE* file = std::fopen(name, "wb");
-    if (file == nullptr || std::fwrite(bytes.data(), 1, bytes.size(), file) != bytes.size() ||
-        std::fclose(file) != 0) {
-        fail("cannot write %s", name);
-    }
-}
-
-void writeSettings(const std::string& bytes) { writeFile("BrackenfoldConfig.ini", bytes); }
-
-std::string readFile(const char* name) {
-    std::string bytes;
-    std::FILE* file = std::fopen(name, "rb");
-    if (file == nullptr) {
-        return bytes;
-    }
-    char buffer[4096];
-    for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, file)) > 0;) {
-        bytes.append(buffer, got);
-    }
-    std::fclose(file);
-    return bytes;
-}
-
-std::vector<std::string> logLines(const char* path) {
-    if (GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES) {
-        fail("there is no log %s", path);
-    }
-    const std::string text = readFile(path);
-    std::vector<std::string> lines;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        const std::size_t end = text.find('\n', start);
-        const std::string line = text.substr(start, end == std::string::npos ? std::string::npos : end - start);
-        // "[HH:MM:SS.mmm] " comes first on every line.
-        if (line.size() < 15 || line[0] != '[' || line[3] != ':' || line[6] != ':' || line[9] != '.' ||
-            line[13] != ']' || line[14] != ' ') {
-            fail("the log line \"%s\" does not start with a time stamp", line.c_str());
-        }
-        lines.push_back(line.substr(15));
-        if (end == std::string::npos) {
-            fail("the log's last line \"%s\" has no line feed", line.c_str());
-        }
-        start = end + 1;
-    }
-    return lines;
-}
-
-void expectLogLine(const std::vector<std::string>& lines, const std::string& part) {
-    for (const std::string& line : lines) {
-        if (line.find(part) != std::string::npos) {
-            return;
-        }
-    }
-    std::printf("the log holds:\n");
-    for (const std::string& line : lines) {
-        std::printf("    %s\n", line.c_str());
-    }
-    fail("no log line holds \"%s\"", part.c_str());
 }
 
 void expectReloadKey(unsigned long reloads, unsigned long ignored) {

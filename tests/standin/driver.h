@@ -82,8 +82,6 @@ FrameRun summarize(const std::vector<HostRecord>& records);
 // Runs frames about every 10 ms for `milliseconds` of real time.
 FrameRun runFramesFor(DWORD milliseconds);
 
-std::string directoryOfExe();
-
 struct Plugin {
     HMODULE module;
     std::uint64_t script;
@@ -97,14 +95,40 @@ Plugin loadPlugin(const char* firstNotice = nullptr, const std::string& path = "
 // Unloads the plug-in, checks what it withdrew, and that no fault was seen.
 void unloadPlugin(const Plugin& plugin);
 
+// Loads a module by its UTF-8 path, as the game's plug-in loaders do: with the wide call.
+HMODULE loadLibrary(const std::string& path);
+
+// ---- Files ----
+// Paths are UTF-8, and every call behind these is a wide one.
+std::wstring wide(const std::string& utf8);
+std::string utf8(const std::wstring& text);
+
+// The game's folder, with its final "\".
+std::string directoryOfExe();
+std::string currentDirectory();
+bool exists(const std::string& path);
+bool makeFolder(const std::string& path);
+bool deleteFile(const std::string& path);
+bool removeFolder(const std::string& path);
+
+struct FoundEntry {
+    std::string name;
+    bool folder = false;
+};
+// What `folder` holds whose names start with `prefix`, sorted by name, without "." and "..".
+std::vector<FoundEntry> entriesOf(const std::string& folder, const std::string& prefix = "");
+// Removes a folder and all it holds, left by an earlier run of a scenario.
+void removeTree(const std::string& path);
+
 // Every scenario works in a directory of its own, runs\<scenario>, emptied of the
 // files the plug-in reads and writes.
 void enterOwnDirectory();
-void writeFile(const char* name, const std::string& bytes);
+void writeFile(const std::string& path, const std::string& bytes);
 void writeSettings(const std::string& bytes);
-std::string readFile(const char* name);
+// The file's bytes; empty when it cannot be read.
+std::string readFile(const std::string& path);
 // The log's lines, without their time stamps ("INFO text"); fails without a log.
-std::vector<std::string> logLines(const char* path = "Brackenfold.log");
+std::vector<std::string> logLines(const std::string& path = "Brackenfold.log");
 // Fails unless some line of `lines` contains `part`.
 void expectLogLine(const std::vector<std::string>& lines, const std::string& part);
 

@@ -1,5 +1,5 @@
 // The stand-in game, RDR2.exe: loads the stand-in script host (by import), then the
-// plug-in with LoadLibraryA, runs frames and sends keys the way one scenario asks,
+// plug-in with LoadLibraryW, runs frames and sends keys the way one scenario asks,
 // checks every call the plug-in made, and unloads it. One scenario per process:
 //   RDR2.exe SCENARIO     exit code 0 when it passed, 1 when it failed (with the
 //                         reason printed), 2 for a bad command line, 3 on a crash.

@@ -86,7 +86,7 @@ std::string unwindProblem;
 std::string lastLogLine;
 
 std::string readLastLogLine() {
-    const HANDLE file = CreateFileA("Brackenfold.log", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+    const HANDLE file = CreateFileW(L"Brackenfold.log", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         return "no log";

@@ -63,18 +63,18 @@ void logRecordsAMissingRoutine() {
     expectLogLine(lines, " ms with " + searchWidth() + " " + searchedText(mappedKinds(gameImageSize())));
 }
 
-// The game's folder takes no log: a directory stands where the file would be.
+// The game's folder takes no log: a directory stands where the file would be. The
+// user's folder, where the log goes instead, has a name no ANSI code page holds.
 void logFallsBackToLocalAppData() {
     enterOwnDirectory();
-    char here[MAX_PATH];
-    GetCurrentDirectoryA(MAX_PATH, here);
-    const std::string appData = std::string(here) + "\\appdata";
+    const std::string user = currentDirectory() + "\\Пользователь ★";
+    const std::string appData = user + "\\AppData\\Local";
     const std::string fallback = appData + "\\Brackenfold\\Brackenfold.log";
-    DeleteFileA(fallback.c_str());
-    RemoveDirectoryA((appData + "\\Brackenfold").c_str());
-    CreateDirectoryA(appData.c_str(), nullptr);
-    if (CreateDirectoryA("Brackenfold.log", nullptr) == 0 ||
-        SetEnvironmentVariableA("LOCALAPPDATA", appData.c_str()) == 0) {
+    removeTree(user);
+    if (!makeFolder(user) || !makeFolder(user + "\\AppData") || !makeFolder(appData)) {
+        fail("cannot make the user's folder %s", appData.c_str());
+    }
+    if (!makeFolder("Brackenfold.log") || SetEnvironmentVariableW(L"LOCALAPPDATA", wide(appData).c_str()) == 0) {
         fail("cannot block the log in the game's folder");
     }
     const Plugin plugin = loadPlugin();
@@ -91,12 +91,12 @@ void logFallsBackToLocalAppData() {
 void twoCopiesGiveOneReload() {
     enterOwnDirectory();
     const std::string copy = directoryOfExe() + "Brackenfold copy.asi";
-    if (CopyFileA((directoryOfExe() + "Brackenfold.asi").c_str(), copy.c_str(), FALSE) == 0) {
+    if (CopyFileW(wide(directoryOfExe() + "Brackenfold.asi").c_str(), wide(copy).c_str(), FALSE) == 0) {
         fail("cannot copy the plug-in");
     }
     const Plugin plugin = loadPlugin();
     std::uint32_t mark = standinRecordCount();
-    const HMODULE second = LoadLibraryA(copy.c_str());
+    const HMODULE second = loadLibrary(copy);
     if (second == nullptr || second == plugin.module) {
         fail("the copy did not load as a module of its own");
     }
@@ -107,7 +107,7 @@ void twoCopiesGiveOneReload() {
     mark = standinRecordCount();
     FreeLibrary(second);
     expectRecords(mark, {}, "unloading the second copy");
-    DeleteFileA(copy.c_str());
+    deleteFile(copy);
     unloadPlugin(plugin);
     const std::vector<std::string> lines = logLines();
     int versionLines = 0;
@@ -122,24 +122,24 @@ void twoCopiesGiveOneReload() {
 std::string versionString(const std::vector<char>& block, const char* name) {
     void* value = nullptr;
     UINT length = 0;
-    const std::string path = std::string("\\StringFileInfo\\040904b0\\") + name;
-    if (VerQueryValueA(block.data(), path.c_str(), &value, &length) == 0 || length == 0) {
+    const std::wstring path = L"\\StringFileInfo\\040904b0\\" + wide(name);
+    if (VerQueryValueW(block.data(), path.c_str(), &value, &length) == 0 || length == 0) {
         return "";
     }
-    return static_cast<const char*>(value);
+    return utf8(static_cast<const wchar_t*>(value));
 }
 
 // Windows reads the version resource of Brackenfold.asi as the file's properties.
 void pluginVersionResource() {
-    const std::string path = directoryOfExe() + "Brackenfold.asi";
+    const std::wstring path = wide(directoryOfExe() + "Brackenfold.asi");
     DWORD ignored = 0;
-    std::vector<char> block(GetFileVersionInfoSizeA(path.c_str(), &ignored));
-    if (block.empty() || GetFileVersionInfoA(path.c_str(), 0, static_cast<DWORD>(block.size()), block.data()) == 0) {
+    std::vector<char> block(GetFileVersionInfoSizeW(path.c_str(), &ignored));
+    if (block.empty() || GetFileVersionInfoW(path.c_str(), 0, static_cast<DWORD>(block.size()), block.data()) == 0) {
         fail("Brackenfold.asi has no version resource");
     }
     VS_FIXEDFILEINFO* fixed = nullptr;
     UINT length = 0;
-    if (VerQueryValueA(block.data(), "\\", reinterpret_cast<void**>(&fixed), &length) == 0 || fixed == nullptr) {
+    if (VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&fixed), &length) == 0 || fixed == nullptr) {
         fail("the version resource has no fixed file information");
     }
     char numbers[64];

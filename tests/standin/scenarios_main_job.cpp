@@ -43,31 +43,22 @@ std::string lowered(std::string text) {
     return text;
 }
 
-bool exists(const char* path) { return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES; }
-
 // The files in `folder`, by name, sorted.
 std::vector<std::string> namesIn(const std::string& folder) {
     std::vector<std::string> names;
-    WIN32_FIND_DATAA found{};
-    const HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-                names.push_back(found.cFileName);
-            }
-        } while (FindNextFileA(search, &found) != 0);
-        FindClose(search);
+    for (const FoundEntry& entry : entriesOf(folder)) {
+        if (!entry.folder) {
+            names.push_back(entry.name);
+        }
     }
-    std::sort(names.begin(), names.end());
     return names;
 }
 
 // The game runs where it lies, beside the package, and the mods and kept copies are this run's own.
 void expectGameFolder() {
-    char current[MAX_PATH];
-    const DWORD length = GetCurrentDirectoryA(MAX_PATH, current);
-    if (lowered(std::string(current, length) + "\\") != lowered(directoryOfExe())) {
-        fail("start RDR2.exe in its own folder, the game folder, not in %s", current);
+    const std::string current = currentDirectory();
+    if (lowered(current + "\\") != lowered(directoryOfExe())) {
+        fail("start RDR2.exe in its own folder, the game folder, not in %s", current.c_str());
     }
     for (const char* name : {"ScriptHookRDR2.dll", "Brackenfold.asi", "BrackenfoldConfig.ini", "INSTALL.txt"}) {
         if (!exists(name)) {
@@ -83,12 +74,12 @@ void expectGameFolder() {
 
 void layOutMods() {
     for (const char* folder : {"lml", "lml\\ForestPlus", "lml\\DryGrass"}) {
-        if (CreateDirectoryA(folder, nullptr) == 0) {
+        if (!makeFolder(folder)) {
             fail("cannot make the folder %s (error %lu)", folder, GetLastError());
         }
     }
-    writeFile(("lml\\" + forestPlus).c_str(), forestPlusMod("0.5"));
-    writeFile(("lml\\" + dryGrass).c_str(), dryGrassMod("0.2", true));
+    writeFile("lml\\" + forestPlus, forestPlusMod("0.5"));
+    writeFile("lml\\" + dryGrass, dryGrassMod("0.2", true));
     std::printf("[modder] has two mods in lml: %s (grass density 0.5) and %s (grass tint 0.2)\n", forestPlus.c_str(),
                 dryGrass.c_str());
 }
@@ -187,7 +178,7 @@ void expectFrames(ULONGLONG since, DWORD milliseconds, int routineCalls, const s
 
 void save(const std::string& mod, const std::string& bytes, const char* change) {
     std::printf("[modder] saves %s (%s)\n", mod.c_str(), change);
-    writeFile(("lml\\" + mod).c_str(), bytes);
+    writeFile("lml\\" + mod, bytes);
 }
 
 // Reads the kept copies: one of ForestPlus as the game received it, two of DryGrass.
@@ -198,7 +189,7 @@ void expectKeptCopies() {
     std::vector<std::string> dry;
     for (const std::string& name : names) {
         std::printf("           %s\n", name.c_str());
-        const std::string bytes = readFile(("BrackenfoldHistory\\" + name).c_str());
+        const std::string bytes = readFile("BrackenfoldHistory\\" + name);
         if (name.rfind("ForestPlus_VegetationModifiers.", 0) == 0) {
             forest.push_back(bytes);
         } else if (name.rfind("DryGrass_VegetationModifiers.", 0) == 0) {

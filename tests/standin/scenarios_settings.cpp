@@ -39,9 +39,38 @@ void settingsWithByteOrderMark() {
     settingsScenario("\xEF\xBB\xBF[BrackenfoldConfig]\r\nReloadKey=117\r\n", keyF6, keyF10);
 }
 
+// `text` in UTF-16 with its byte order mark first, as Notepad saves "Unicode".
+std::string utf16(const std::string& text, bool bigEndian) {
+    std::string bytes = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
+    for (const wchar_t unit : wide(text)) {
+        const char low = static_cast<char>(unit & 0xFF);
+        const char high = static_cast<char>(unit >> 8);
+        bytes += bigEndian ? std::string{high, low} : std::string{low, high};
+    }
+    return bytes;
+}
+
+// A name beyond ASCII in a UTF-16 file reaches the screen as it was written.
+void settingsInUtf16LittleEndian() {
+    settingsScenario(utf16("[BrackenfoldConfig]\r\nReloadKey=F6\r\nWatchFile=Мод ★.meta\r\n", false), keyF6, keyF10,
+                     "Brackenfold: watched file not found: Мод ★.meta");
+}
+
+void settingsInUtf16BigEndian() {
+    settingsScenario(utf16("[BrackenfoldConfig]\r\nReloadKey=F6\r\n", true), keyF6, keyF10);
+}
+
+// A line an older editor saved in the ANSI code page, among UTF-8 ones.
+void settingsInTheAnsiCodePage() {
+    wchar_t eAcute = 0;
+    MultiByteToWideChar(CP_ACP, 0, "\xE9", 1, &eAcute, 1);
+    settingsScenario("[BrackenfoldConfig]\r\nReloadKey=F6\r\nWatchFile=Caf\xE9.meta\r\n", keyF6, keyF10,
+                     ("Brackenfold: watched file not found: Caf" + utf8(std::wstring(1, eAcute)) + ".meta").c_str());
+}
+
 void settingsIsADirectory() {
     enterOwnDirectory();
-    if (CreateDirectoryA("BrackenfoldConfig.ini", nullptr) == 0) {
+    if (!makeFolder("BrackenfoldConfig.ini")) {
         fail("cannot make the directory BrackenfoldConfig.ini");
     }
     const Plugin plugin = loadPlugin();
@@ -150,6 +179,9 @@ std::vector<Scenario> settingsScenarios() {
         {"settings_empty_value", settingsEmptyValue},
         {"settings_not_a_number", settingsNotANumber},
         {"settings_with_byte_order_mark", settingsWithByteOrderMark},
+        {"settings_in_utf16_little_endian", settingsInUtf16LittleEndian},
+        {"settings_in_utf16_big_endian", settingsInUtf16BigEndian},
+        {"settings_in_the_ansi_code_page", settingsInTheAnsiCodePage},
         {"settings_is_a_directory", settingsIsADirectory},
         {"settings_huge_junk", settingsHugeJunk},
         {"ctrl_f10_needs_ctrl", ctrlF10NeedsCtrl},

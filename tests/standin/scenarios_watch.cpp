@@ -1,6 +1,8 @@
 // Scenarios of the watched file or folder: a reload after each save, none of a
 // broken file, and the versions the game received kept.
 #include <algorithm>
+#include <cstdio>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -13,37 +15,11 @@ const char wellFormed[] =
     "</CVegetationModifiers>\r\n";
 const char broken[] = "<CVegetationModifiers>\r\n  <Item type=\"Grass\">\r\n</CVegetationModifiers>\r\n";
 
-// Removes a folder and all it holds, left by an earlier run of the scenario.
-void removeTree(const std::string& path) {
-    WIN32_FIND_DATAA found{};
-    const HANDLE search = FindFirstFileA((path + "\\*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            const std::string name = found.cFileName;
-            if (name == "." || name == "..") {
-                continue;
-            }
-            if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-                removeTree(path + "\\" + name);
-            } else {
-                DeleteFileA((path + "\\" + name).c_str());
-            }
-        } while (FindNextFileA(search, &found) != 0);
-        FindClose(search);
-    }
-    RemoveDirectoryA(path.c_str());
-}
-
 // The contents of the files in `folder` whose names start with `prefix`, sorted.
 std::vector<std::string> contentsOf(const std::string& folder, const std::string& prefix) {
     std::vector<std::string> contents;
-    WIN32_FIND_DATAA found{};
-    const HANDLE search = FindFirstFileA((folder + "\\" + prefix + "*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            contents.push_back(readFile((folder + "\\" + found.cFileName).c_str()));
-        } while (FindNextFileA(search, &found) != 0);
-        FindClose(search);
+    for (const FoundEntry& entry : entriesOf(folder, prefix)) {
+        contents.push_back(readFile(folder + "\\" + entry.name));
     }
     std::sort(contents.begin(), contents.end());
     return contents;
@@ -77,7 +53,7 @@ void watchedFileSavesReload() {
 
 void watchedFileMissing() {
     enterOwnDirectory();
-    DeleteFileA("missing.meta");
+    deleteFile("missing.meta");
     writeSettings("[BrackenfoldConfig]\nWatchFile=\"missing.meta\"\n");
     const Plugin plugin = loadPlugin("Brackenfold: watched file not found: missing.meta");
     expectRun(runFramesFor(1000), 0, {}, "frames while the file stays missing");
@@ -103,43 +79,95 @@ void watchedFileBrokenThenMended() {
     expectLogLine(logLines(), "ERROR reload: " + error.substr(13));
 }
 
+// A watched file more than 260 characters from the drive's root, which only a path
+// in its long form reaches on Windows.
+void watchedFileDeepBelowTheGame() {
+    enterOwnDirectory();
+    const std::string longForm = "\\\\?\\";
+    std::string folder = longForm + currentDirectory() + "\\deep";
+    removeTree(folder);
+    makeFolder(folder);
+    for (int level = 1; wide(folder).size() - longForm.size() < 280; ++level) {
+        folder += "\\folder " + std::to_string(level) + " of a mod kept far below the game's own folder";
+        if (!makeFolder(folder)) {
+            fail("cannot make the folder %s (error %lu)", folder.c_str(), GetLastError());
+        }
+    }
+    const std::string file = folder + "\\VegetationModifiers.meta";
+    writeFile(file, wellFormed);
+    writeSettings("[BrackenfoldConfig]\nWatchFile=" + file.substr(longForm.size()) + "\n");
+    const Plugin plugin = loadPlugin();
+    expectRun(runFramesFor(800), 0, {}, "frames after the start, whose file state is the baseline");
+    writeFile(file, std::string(wellFormed) + "\r\n");
+    expectRun(runFramesFor(1200), 1, {reloadText}, "frames after a save of the deep file");
+    unloadPlugin(plugin);
+    expectLogLine(logLines(), "INFO reload: watched file saved (written ");
+}
+
 const char edited[] =
     "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<CVegetationModifiers>\r\n  <Item type=\"Grass\" value=\"0.7\"/>\r\n"
     "</CVegetationModifiers>\r\n";
 
-// A mod loader's folder with two mods: a save in one reloads once, a broken save in
-// the other is refused by its path below the folder, and the save that mends it
-// reloads; each version the game received is kept.
+// Whether `name` is a kept copy's: `prefix` (the path below the folder, then "."),
+// the local time, perhaps "-2", "-3", ... and ".meta".
+bool keptCopyName(const std::string& name, const std::string& prefix) {
+    static const std::regex rest(R"(\d{4}-\d\d-\d\d_\d\d-\d\d-\d\d(-[0-9]+)?\.meta)");
+    return name.compare(0, prefix.size(), prefix) == 0 && std::regex_match(name.substr(prefix.size()), rest);
+}
+
+// A mod loader's folder with two mods, one named with characters no ANSI code page
+// holds: a save in each reloads once, a broken save is refused by its path below the
+// folder, and the save that mends it reloads; each version the game received is kept,
+// named by that path.
 void watchedFolderOfMods() {
     enterOwnDirectory();
     removeTree("lml");
     removeTree("BrackenfoldHistory");
-    for (const char* folder : {"lml", "lml\\ModA", "lml\\ModB"}) {
-        CreateDirectoryA(folder, nullptr);
+    const std::string modA = "ModA\\VegetationModifiers.meta";
+    const std::string modB = "Мод ★\\VegetationModifiers.meta";
+    for (const char* folder : {"lml", "lml\\ModA", "lml\\Мод ★"}) {
+        makeFolder(folder);
     }
-    writeFile("lml\\ModA\\VegetationModifiers.meta", wellFormed);
-    writeFile("lml\\ModB\\VegetationModifiers.meta", wellFormed);
+    writeFile("lml\\" + modA, wellFormed);
+    writeFile("lml\\" + modB, wellFormed);
     writeSettings("[BrackenfoldConfig]\nWatchFile=lml\n");
     const Plugin plugin = loadPlugin();
     expectRun(runFramesFor(800), 0, {}, "frames after the start, whose files are the baseline");
-    writeFile("lml\\ModA\\VegetationModifiers.meta", std::string(wellFormed) + "\r\n");
+    writeFile("lml\\" + modA, std::string(wellFormed) + "\r\n");
     expectRun(runFramesFor(1500), 1, {reloadText}, "frames after a save in one mod");
-    writeFile("lml\\ModB\\VegetationModifiers.meta", broken);
+    writeFile("lml\\" + modB, edited);
+    expectRun(runFramesFor(1500), 1, {reloadText}, "frames after a save in the other mod");
+    writeFile("lml\\" + modB, broken);
     const std::string error =
-        "Brackenfold: ModB\\VegetationModifiers.meta not reloaded: XML error at line 3, column 3: expected </Item>";
-    expectRun(runFramesFor(1500), 0, {error}, "frames after a save that breaks the other mod");
-    writeFile("lml\\ModB\\VegetationModifiers.meta", edited);
+        "Brackenfold: " + modB + " not reloaded: XML error at line 3, column 3: expected </Item>";
+    expectRun(runFramesFor(1500), 0, {error}, "frames after a save that breaks it");
+    const std::string mended = std::string(edited) + "<!-- mended -->\r\n";
+    writeFile("lml\\" + modB, mended);
     expectRun(runFramesFor(1500), 1, {reloadText}, "frames after the save that mends it");
     unloadPlugin(plugin);
     const std::vector<std::string> lines = logLines();
-    expectLogLine(lines, "INFO reload: watched file ModA\\VegetationModifiers.meta saved (written ");
+    expectLogLine(lines, "INFO reload: watched file " + modA + " saved (written ");
+    expectLogLine(lines, "INFO reload: watched file " + modB + " saved (written ");
     expectLogLine(lines, "ERROR reload: " + error.substr(13));
-    expectLogLine(lines, "INFO reload: ModB\\VegetationModifiers.meta: changed at lines 3-3 (4 lines before, 4 now)");
+    expectLogLine(lines, "INFO reload: " + modB + ": changed at lines 3-3 (4 lines before, 4 now)");
+    expectLogLine(lines, "INFO reload: " + modB + ": changed at lines 5-5 (4 lines before, 5 now)");
     expectLogLine(lines, "INFO reload: 1 watched files unchanged since the last reload");
+    const std::vector<FoundEntry> kept = entriesOf("BrackenfoldHistory");
+    const auto named = [&](const std::string& prefix) {
+        return std::count_if(kept.begin(), kept.end(),
+                             [&](const FoundEntry& entry) { return keptCopyName(entry.name, prefix); });
+    };
+    if (kept.size() != 4 || named("ModA_VegetationModifiers.") != 1 || named("Мод ★_VegetationModifiers.") != 3) {
+        for (const FoundEntry& entry : kept) {
+            std::printf("    %s\n", entry.name.c_str());
+        }
+        fail("BrackenfoldHistory holds %zu entries, not one copy of ModA and three of Мод ★ named by their paths",
+             kept.size());
+    }
     if (contentsOf("BrackenfoldHistory", "ModA_VegetationModifiers.") !=
             std::vector<std::string>{std::string(wellFormed) + "\r\n"} ||
-        contentsOf("BrackenfoldHistory", "ModB_VegetationModifiers.") !=
-            std::vector<std::string>{wellFormed, edited}) {
+        contentsOf("BrackenfoldHistory", "Мод ★_VegetationModifiers.") !=
+            std::vector<std::string>{wellFormed, edited, mended}) {
         fail("BrackenfoldHistory does not hold the versions the game received");
     }
 }
@@ -174,6 +202,7 @@ std::vector<Scenario> watchScenarios() {
         {"watched_file_saves_reload", watchedFileSavesReload},
         {"watched_file_missing", watchedFileMissing},
         {"watched_file_broken_then_mended", watchedFileBrokenThenMended},
+        {"watched_file_deep_below_the_game", watchedFileDeepBelowTheGame},
         {"watched_folder_of_mods", watchedFolderOfMods},
         {"watched_file_versions_kept", watchedFileVersionsKept},
     };

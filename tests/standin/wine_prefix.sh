@@ -16,6 +16,8 @@ case "$WINEPREFIX" in
 esac
 export WINEPREFIX
 export WINEDEBUG=-all
+# The same locale as the programs that run in the prefix (cmake/wine-run.sh).
+export LC_ALL=C.UTF-8
 
 remove() {
     [ -d "$WINEPREFIX" ] || return 0
