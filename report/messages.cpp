@@ -100,7 +100,7 @@ const char* queuedNotice(std::size_t index) {
 CleanText cleanText(const char* value, std::size_t length, std::size_t limit) {
     CleanText clean{};
     std::size_t size = 0;
-    for (std::size_t at = 0, shown = 0; at < length && shown < limit; ++shown) {
+    for (std::size_t at = 0, characters = 0; at < length && characters < limit; ++characters) {
         const Utf8Char character = readUtf8(value + at, length - at);
         const std::uint32_t code = character.codePoint;
         const bool control = code < 0x20 || (code >= 0x7F && code <= 0x9F);

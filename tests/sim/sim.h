@@ -42,7 +42,7 @@ struct Region {
     std::uint32_t protect = 0;
 };
 
-// Back to the start: tick count 0, no modules, all memory readable, no calls,
+// Back to the start: tick count 0, no modules, all memory code, no calls,
 // scripts run on.
 void reset();
 
@@ -91,8 +91,8 @@ std::size_t openListings();
 // Makes GetModuleHandleA(name) answer `base`.
 void addModule(const std::string& name, const void* base);
 
-// Memory as VirtualQuery reports it: the given regions, and readable memory
-// everywhere else.
+// Memory as VirtualQuery reports it: the given regions, and committed execute-read
+// memory (code) everywhere else.
 void setRegions(std::vector<Region> regions);
 
 const std::vector<Call>& calls();
