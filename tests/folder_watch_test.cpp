@@ -12,14 +12,6 @@
 
 namespace {
 
-using watch_test::brokenItem;
-using watch_test::logLinesWith;
-using watch_test::Passes;
-using watch_test::wellFormed;
-// Named after what they show, the fixtures hide the watch's own WatchedFile here.
-using WatchedFile = watch_test::WatchedFile;
-using WatchedFolder = watch_test::WatchedFolder;
-
 TEST_F(WatchedFolder, FolderGoneIsToldOnceEachTimeAndWhatComesBackIsWatchedAsWhatItIs) {
     startWatching();
     const std::vector<std::string> gone{"Brackenfold: watched folder not found: lml"};

@@ -110,3 +110,14 @@ protected:
 };
 
 }  // namespace watch_test
+
+// For the test files that include this: the shared pieces by their short names.
+namespace {
+using watch_test::brokenItem;
+using watch_test::logLinesWith;
+using watch_test::Passes;
+using watch_test::wellFormed;
+// Named after what they show, the fixtures hide the watch's own WatchedFile here.
+using WatchedFile = watch_test::WatchedFile;
+using WatchedFolder = watch_test::WatchedFolder;
+}  // namespace
