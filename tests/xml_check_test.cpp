@@ -424,8 +424,12 @@ TEST(XmlCheckVersusLibxml2, SingleByteEncodingTakesEveryHighByteAsACharacter) {
     expectDifference("<?xml version='1.0' encoding='no-such-table'?><a/>", oracle::singleByteEncoding, true);
 }
 
-TEST(XmlCheckVersusLibxml2, VersionOneDotWithoutADigitIsRefusedThoughLibxml2AcceptsIt) {
+TEST(XmlCheckVersusLibxml2, DeclarationFaultsLibxml2LetsPassAreRefused) {
     expectDifference("<?xml version='1.'?><a/>", oracle::versionWithoutDigit, false);
+    expectDifference("\xEF\xBB\xBF<?xml version='1.0' encoding='UTF-8'standalone='yes'?><a/>",
+                     oracle::standaloneWithoutSpace, false);
+    expectDifference("<?xml version='1.0' encoding=\"utf8\"standalone='no'?><a/>", oracle::standaloneWithoutSpace,
+                     false);
 }
 
 TEST(XmlCheckVersusLibxml2, NulAfterTheRootIsRefusedThoughLibxml2StopsReadingThere) {

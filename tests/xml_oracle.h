@@ -61,6 +61,10 @@ inline const Difference singleByteEncoding = {
 inline const Difference versionWithoutDigit = {
     "version 1. without a digit",
     "XML's VersionNum needs a digit after '1.'; libxml2 accepts version=\"1.\" with a warning"};
+inline const Difference standaloneWithoutSpace = {
+    "standalone without a space after a UTF-8 encoding",
+    "XML needs white space before standalone; libxml2 skips that check once it has read an encoding "
+    "declaration naming UTF-8"};
 inline const Difference nulAfterRoot = {
     "NUL after the root element",
     "libxml2 stops at a NUL byte after the root element as if the input ended there; a NUL is no XML "
@@ -157,6 +161,10 @@ inline const Difference* explainDifference(std::string_view document, const XmlC
         document.substr(mine.offset - 2, 3).size() == 3 && document.substr(mine.offset - 2, 2) == "1." &&
         (document[mine.offset] == '"' || document[mine.offset] == '\'')) {
         return &versionWithoutDigit;
+    }
+    if (!mine.wellFormed && mine.offset >= 1 && startsWith(document.substr(mine.offset), "standalone") &&
+        (document[mine.offset - 1] == '"' || document[mine.offset - 1] == '\'') && isUtf8Name(encoding)) {
+        return &standaloneWithoutSpace;
     }
     if (!mine.wellFormed && phraseStarts(mine, "text after the root element") && mine.offset < document.size() &&
         document[mine.offset] == 0) {
