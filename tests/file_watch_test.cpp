@@ -189,7 +189,7 @@ TEST_F(WatchedFolder, EachVersionTheGameReceivedIsKeptAndItsChangedLinesLogged) 
         "INFO reload: ModA\\VegetationModifiers.meta: changed at lines 2-3 (3 lines before, 4 now)",
     };
     EXPECT_EQ(logLinesWith(" lines"), changes);
-    EXPECT_EQ(logLinesWith("unchanged"),
+    EXPECT_EQ(logLinesWith("unchanged since the last"),
               std::vector<std::string>{"INFO reload: 1 watched files unchanged since the last reload"});
     const std::vector<std::string> kept{
         "BrackenfoldHistory/ModA_VegetationModifiers.2026-12-08_21-04-17.meta",
@@ -211,6 +211,57 @@ TEST_F(WatchedFolder, EachVersionTheGameReceivedIsKeptAndItsChangedLinesLogged) 
     saveMod("ModA", wellFormed, 1002);
     EXPECT_EQ(runFor(1000).reloads, 1);
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(historyFolderName), {}), 3);
+}
+
+TEST_F(WatchedFolder, ReloadReadsOnlyTheFilesWhoseStampChangedSinceTheGameReceivedThem) {
+    startWatching("WatchFile=lml\nKeepVersions=2\n");
+    // As long as wellFormed, and never closes its Item.
+    const std::string brokenSameSize = "<CVegetationModifiers>\n  <Item type=\"a\" value=\"0.5\" >\n</CVegetationModifiers>\n";
+    ASSERT_EQ(brokenSameSize.size(), std::string(wellFormed).size());
+    const std::string error = "Brackenfold: ModB\\VegetationModifiers.meta not reloaded: XML error at line 3, column 3: "
+                              "expected </Item>";
+    struct Step {
+        const char* what;
+        const char* mod;      // the mod saved first, if any
+        std::string content;
+        int second;
+        bool byKey;           // else the save reloads by itself
+        std::size_t readsA;   // of each mod's file in this step
+        std::size_t readsB;
+        int reloads;
+        std::vector<std::string> shown;
+    };
+    const Step steps[] = {
+        {"the first reload reads every file", nullptr, "", 0, true, 1, 1, 1, {reloadMessage}},
+        {"nothing saved since: a key reload reads none", nullptr, "", 0, true, 0, 0, 1, {reloadMessage}},
+        {"one mod saved: only its file is read", "ModA", std::string(wellFormed) + "\n", 1001, false, 1, 0, 1,
+         {reloadMessage}},
+        {"saved broken, same size, new time: read and refused", "ModB", brokenSameSize, 1002, false, 0, 1, 0, {error}},
+        {"still broken: read again at the key, and refused", nullptr, "", 0, true, 0, 1, 0, {error}},
+        {"mended: read and reloaded", "ModB", wellFormed, 1003, false, 0, 1, 1, {reloadMessage}},
+        {"then unchanged again", nullptr, "", 0, true, 0, 0, 1, {reloadMessage}},
+    };
+    const std::string fileA = std::filesystem::absolute(modFile("ModA")).string();
+    const std::string fileB = std::filesystem::absolute(modFile("ModB")).string();
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.what);
+        const std::size_t readsA = sim::fileReads(fileA);
+        const std::size_t readsB = sim::fileReads(fileB);
+        if (step.mod != nullptr) {
+            saveMod(step.mod, step.content, step.second);
+        }
+        if (step.byKey) {
+            handleKeyMessage(121, 1, 0, 0, 0, 1, 1);
+        }
+        const Passes passes = runFor(step.byKey ? 16 : 1000);
+        EXPECT_EQ(passes.reloads, step.reloads);
+        EXPECT_EQ(passes.shown, step.shown);
+        EXPECT_EQ(sim::fileReads(fileA) - readsA, step.readsA);
+        EXPECT_EQ(sim::fileReads(fileB) - readsB, step.readsB);
+    }
+    // The versions the game received, each kept once: ModB, mended back to its first, has that copy.
+    EXPECT_EQ(logLinesWith("INFO reload: kept ").size(), 3u);
+    EXPECT_EQ(logLinesWith("2 of them unchanged since the game received them, not read again").size(), 2u);
 }
 
 TEST_F(WatchedFolder, ModsNamedInAnyScriptAreWatchedShownAndKeptByTheirNamesWhateverTheSettingsEncoding) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -49,20 +50,25 @@ TEST_F(FolderListingTest, FindsEveryDataFileToEightLevelsInAnyLetterCaseWithoutF
     EXPECT_EQ(joinPath("lml\\", listing.files[1]), "lml\\ModA\\VegetationModifiers.meta");
     EXPECT_FALSE(listFolder("missing").found);
 
-    // Spread over passes in shares of any size, the listing finds the same.
-    for (const std::size_t share : {std::size_t{1}, listingOpenCost, listingOpenCost + 1, std::size_t{128}}) {
-        SCOPED_TRACE(share);
+    // Spread over passes in shares whose time runs out after 1, 2, 17 or 200 entries
+    // (each reading of the counter a tick), the listing finds the same; a share
+    // whose time is spent before it begins (0) still reads one entry.
+    sim::setPerformanceCounterStep(1);
+    for (const long long budget : {0LL, 1LL, 2LL, 17LL, 200LL}) {
+        SCOPED_TRACE(budget);
         ListingWork work;
         startListing(work, "lml\\");
         std::size_t shares = 1;
-        while (!continueListing(work, share)) {
+        while (!continueListing(work, TimeBudget{budget})) {
             ++shares;
             // Between two shares at most the folder being read is held open.
             EXPECT_LE(sim::openListings(), 1u);
+            EXPECT_GE(work.lastShare, 1u);
+            EXPECT_LE(work.lastShare, static_cast<std::size_t>(std::max(budget, 1LL)));
         }
         EXPECT_EQ(work.result.files, expected);
         EXPECT_EQ(work.result.entries, listing.entries);
-        EXPECT_GE(shares, listing.entries / share);
+        EXPECT_GE(shares, listing.entries / static_cast<std::size_t>(std::max(budget, 1LL)));
         EXPECT_EQ(sim::openListings(), 0u);
     }
 }
@@ -80,12 +86,12 @@ TEST_F(FolderListingTest, SubfolderGoneWhileTheListingIsUnderWayIsSkipped) {
         // Share by share, until every mod's folder waits or the first is open.
         const bool waiting = std::string(gone) == "waiting";
         while (waiting ? work.pending.size() < mods.size() : work.reading.below.empty() || work.search == nullptr) {
-            ASSERT_FALSE(continueListing(work, 1));
+            ASSERT_FALSE(continueListing(work, TimeBudget{0}));
         }
         const std::string below = waiting ? work.pending.front().below : work.reading.below;
         const std::string removed = below.substr(0, below.size() - 1);
         fs::remove_all("lml/" + removed);
-        while (!continueListing(work, 1)) {
+        while (!continueListing(work, TimeBudget{0})) {
         }
         EXPECT_TRUE(work.result.found);
         std::vector<std::string> others;

@@ -1,6 +1,7 @@
 #include "watch/file_watch.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <utility>
 
 #include "host/kernel.h"
@@ -29,6 +30,7 @@ WatchedFile singleFile(const std::string& path) {
     WatchedFile file;
     file.path = path;
     file.below = fileNameOf(path.c_str());
+    file.keptAs = keptName(file.below);
     return file;
 }
 
@@ -60,6 +62,7 @@ void observe(WatchedFile& file, const FileStamp& stamp, std::uint32_t now, bool 
     if (!file.looked) {
         file.looked = true;
         file.reloaded = stamp;
+        file.gameStamp = stamp;
     } else if (stamp.exists && stamp != file.reloaded) {
         if (!file.hasPending || stamp != file.pending) {
             file.pending = stamp;
@@ -85,30 +88,33 @@ void observe(WatchedFile& file, const FileStamp& stamp, std::uint32_t now, bool 
 }
 
 // The looks at a folder's files, in turn: as many as keep each file looked at every
-// folderLookIntervalMs, at most `budget` of them. A look left for a later pass is
-// made there.
+// folderLookIntervalMs, at most `budget` of them and for at most
+// watchLooksMicroseconds. A look left for a later pass is made there.
 void lookAtFolderFiles(std::uint32_t now, std::size_t budget) {
     const std::size_t count = fileWatch.files.size();
     const std::uint64_t round = std::uint64_t{count} * folderLookIntervalMs;
     fileWatch.lookCredit = std::min<std::uint64_t>(
         fileWatch.lookCredit + std::uint64_t{count} * (now - fileWatch.lastFolderLook), round);
     fileWatch.lastFolderLook = now;
-    std::size_t looks = static_cast<std::size_t>(fileWatch.lookCredit / folderLookIntervalMs);
-    looks = std::min(looks, budget);
-    fileWatch.lookCredit -= std::uint64_t{looks} * folderLookIntervalMs;
+    const std::size_t looks = std::min(static_cast<std::size_t>(fileWatch.lookCredit / folderLookIntervalMs), budget);
+    const TimeSpent spent{microsecondsBudget(watchLooksMicroseconds)};
     for (std::size_t look = 0; look < looks; ++look) {
         WatchedFile& file = fileWatch.files[fileWatch.nextLook];
         observe(file, readFileStamp(file.path.c_str()), now, false);
         fileWatch.nextLook = (fileWatch.nextLook + 1) % count;
+        fileWatch.lookCredit -= folderLookIntervalMs;
+        if (spent.over()) {
+            break;
+        }
     }
 }
 
-// The look at the watched path itself, while it is no folder.
-void lookAtPathItself(std::uint32_t now) {
+// The look at the watched path itself, while it is no folder, with `budget` for a
+// listing it starts; gives the attribute queries made.
+std::size_t lookAtPathItself(std::uint32_t now, TimeBudget budget) {
     const PathLook look = lookAtPath(fileWatch.path.c_str());
     if (look.folder) {
-        startFolderListing(now, watchListingShare);
-        return;
+        return 1 + startFolderListing(now, budget);
     }
     if (fileWatch.kind != WatchKind::file || fileWatch.files.size() != 1) {
         dropAllFiles();
@@ -117,6 +123,7 @@ void lookAtPathItself(std::uint32_t now) {
     }
     fileWatch.started = true;
     observe(fileWatch.files.front(), look.file, now, true);
+    return 1;
 }
 
 // True when some file's change has stayed the same for 500 ms and none is still settling.
@@ -141,11 +148,23 @@ std::vector<WatchedFile>& filesToCheck() {
     return fileWatch.files;
 }
 
-// Reads and checks one file; false when it is not well-formed XML.
+// Whether the version the game received of `file` is what the file holds now, as
+// its stamp tells, and is had for what follows a reload: kept, or in memory to be kept.
+bool asReceived(const WatchedFile& file, std::uint32_t keep) {
+    return file.received && file.checkedStamp.exists && file.checkedStamp == file.gameStamp &&
+           (keep == 0 || file.receivedInMemory || !file.receivedCopy.empty());
+}
+
+// Reads and checks one file, unless it is as the game received it; false when it
+// is not well-formed XML.
 bool checkFile(WatchedFile& file, bool& shown, std::size_t& checkedBytes) {
     file.checked = false;
     file.bytes.clear();
     file.checkedStamp = readFileStamp(file.path.c_str());
+    file.unchanged = asReceived(file, activeSettings.keepVersions);
+    if (file.unchanged) {
+        return true;
+    }
     file.tooLarge = file.checkedStamp.size > largestChecked;
     const std::string& name = shownName(file);
     if (!file.checkedStamp.exists || file.tooLarge) {
@@ -233,6 +252,7 @@ bool logChange(const WatchedFile& file) {
 void remember(WatchedFile& file, std::string copy) {
     forget(file);
     file.received = true;
+    file.gameStamp = file.checkedStamp;
     file.receivedCopy = std::move(copy);
     file.receivedInMemory = fileWatch.bytesInMemory + file.bytes.size() <= receivedBytesInMemory;
     if (file.receivedInMemory) {
@@ -241,6 +261,19 @@ void remember(WatchedFile& file, std::string copy) {
     }
     file.bytes = {};
     file.checked = false;
+}
+
+// Keeps the version the game received of a file not read again, from memory.
+void keepUnread(History& history, WatchedFile& file, std::uint32_t keep) {
+    try {
+        Kept kept = keepVersion(history, file.keptAs, file.receivedBytes, keep);
+        if (kept.made) {
+            logLine(LogLevel::Info, "reload: kept %s as %s", logged(file.below).text, logged(kept.copy).text);
+        }
+        file.receivedCopy = std::move(kept.copy);
+    } catch (...) {
+        logLine(LogLevel::Warn, "history: no memory to keep %s", logged(file.below).text);
+    }
 }
 
 }  // namespace
@@ -261,14 +294,14 @@ bool pollWatchedFile(std::uint32_t now, std::size_t queries) {
     }
     std::size_t listingQueries = 0;
     if (fileWatch.listing.active) {
-        listingQueries = shareOfListing(now, watchListingShare);
+        listingQueries = shareOfListing(now, microsecondsBudget(watchListingMicroseconds));
     } else if (watchingFolder()) {
         if (now - fileWatch.lastListing >= watchListingIntervalMs) {
-            listingQueries = startFolderListing(now, watchListingShare);
+            listingQueries = startFolderListing(now, microsecondsBudget(watchListingMicroseconds));
         }
     } else if (now - fileWatch.lastCheck >= watchCheckIntervalMs) {
         fileWatch.lastCheck = now;
-        lookAtPathItself(now);
+        listingQueries = lookAtPathItself(now, microsecondsBudget(watchListingMicroseconds));
     }
     // A listing may have ended the folder's watch, or begun it.
     if (watchingFolder()) {
@@ -314,10 +347,10 @@ bool watchedFileMayBeReloaded(std::uint32_t now) {
     if (!fileWatch.started && fileWatch.path == activeSettings.watchFile) {
         if (!fileWatch.listing.active) {
             fileWatch.lastCheck = now;
-            lookAtPathItself(now);
+            lookAtPathItself(now, unboundedTime);
         }
         if (fileWatch.listing.active) {
-            shareOfListing(now, SIZE_MAX);
+            shareOfListing(now, unboundedTime);
         }
     }
     bool wellFormed = true;
@@ -334,17 +367,31 @@ bool watchedFileMayBeReloaded(std::uint32_t now) {
         return false;
     }
     std::size_t checked = 0;
+    std::size_t unchanged = 0;
     for (const WatchedFile& file : files) {
         checked += file.checked ? 1 : 0;
+        unchanged += file.unchanged ? 1 : 0;
     }
     if (watchingFolder()) {
-        logLine(LogLevel::Info, "reload: %zu watched files are well-formed XML (%zu bytes, checked in %.3f ms)",
-                checked, checkedBytes, milliseconds);
+        char unread[96] = "";
+        if (unchanged > 0) {
+            std::snprintf(unread, sizeof unread, "; %zu of them unchanged since the game received them, not read again",
+                          unchanged);
+        }
+        logLine(LogLevel::Info, "reload: %zu watched files are well-formed XML (%zu bytes, checked in %.3f ms%s)",
+                checked + unchanged, checkedBytes, milliseconds, unread);
     } else if (checked == 1) {
         logLine(LogLevel::Info, "reload: %s is well-formed XML (%zu bytes, checked in %.3f ms)",
                 logged(files.front().below).text, checkedBytes, milliseconds);
+    } else if (unchanged == 1) {
+        logLine(LogLevel::Info, "reload: %s is unchanged since the game received it, not read again",
+                logged(files.front().below).text);
     }
     return true;
+}
+
+bool changedForTheGame(const WatchedFile& file) {
+    return file.looked && file.checked && file.checkedStamp != file.gameStamp;
 }
 
 void keepReceivedVersions(std::uint32_t keep) {
@@ -353,6 +400,15 @@ void keepReceivedVersions(std::uint32_t keep) {
     for (WatchedFile& file : fileWatch.files) {
         if (file.tooLarge && keep > 0) {
             logLine(LogLevel::Warn, "history: %s is over 64 MiB; no copy kept", logged(file.below).text);
+        }
+        if (file.unchanged) {
+            file.unchanged = false;
+            ++unchanged;
+            // Received while no versions were kept: its copy is made now.
+            if (keep > 0 && file.receivedCopy.empty() && file.receivedInMemory) {
+                keepUnread(history, file, keep);
+            }
+            continue;
         }
         if (!file.checked) {
             continue;
@@ -366,7 +422,7 @@ void keepReceivedVersions(std::uint32_t keep) {
                 queryPath(file.receivedCopy).size == file.bytes.size()) {
                 kept.copy = file.receivedCopy;
             } else if (keep > 0) {
-                kept = keepVersion(history, keptName(file.below), file.bytes, keep);
+                kept = keepVersion(history, file.keptAs, file.bytes, keep);
                 if (kept.made) {
                     logLine(LogLevel::Info, "reload: kept %s as %s", logged(file.below).text, logged(kept.copy).text);
                 }
@@ -387,6 +443,7 @@ void forgetCheckedFiles() {
     for (WatchedFile& file : fileWatch.files) {
         file.bytes = {};
         file.checked = false;
+        file.unchanged = false;
     }
 }
 

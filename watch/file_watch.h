@@ -7,11 +7,18 @@
 // several files that settle together give one. The state found when watching
 // starts is the baseline; a file that appears later counts as saved. A folder is
 // listed again 5 seconds after its last listing completed, a share of the listing
-// in each pass: a pass that does not reload makes at most 8 attribute queries and
-// reads at most `watchListingShare` directory entries (an opened folder counting
-// as several), whatever the folder holds. Before every reload each file is checked
-// as XML, and after the game received them, the versions are kept and their
-// changes logged.
+// in each pass.
+//
+// What bounds a pass that does not reload is time, not a count: the game pays for
+// the pass in its frame, and the same looks and entries cost several times more on
+// a slow disk or behind an antivirus filter than where they were measured. Its
+// looks stop after 8 attribute queries or `watchLooksMicroseconds`, its share of a
+// listing after `watchListingMicroseconds`, each checked after every query, entry
+// or folder opened, and each making at least one step; on a slow machine the
+// looks come round less often and a listing takes more passes, whatever the folder
+// holds. Before every reload each file whose stamp changed since the game received
+// it is read and checked as XML (an unchanged one is not read again), and after
+// the game received them, the versions are kept and their changes logged.
 #pragma once
 
 #include <cstddef>
@@ -26,8 +33,10 @@ inline constexpr std::uint32_t watchCheckIntervalMs = 250;
 inline constexpr std::uint32_t watchQuietMs = 500;
 inline constexpr std::uint32_t watchListingIntervalMs = 5000;
 inline constexpr std::size_t watchQueriesPerPass = 8;
-// Directory entries a pass reads at most of a listing under way.
-inline constexpr std::size_t watchListingShare = 96;
+// The time a pass spends at most on its looks at a folder's files and on its share
+// of a listing under way (after the step that crosses it).
+inline constexpr std::uint32_t watchLooksMicroseconds = 30;
+inline constexpr std::uint32_t watchListingMicroseconds = 40;
 // A folder's files are looked at in turn, each about five times a second, so that
 // every one is seen within 250 ms even when a pass leaves some looks to the next.
 inline constexpr std::uint32_t folderLookIntervalMs = 200;
@@ -37,8 +46,12 @@ inline constexpr std::size_t receivedBytesInMemory = std::size_t{16} << 20;
 struct WatchedFile {
     std::string path;   // as queried: the watched file, or the folder's path joined with `below`
     std::string below;  // its path below the watched folder; a single watched file's name
+    std::string keptAs; // the name its versions are kept under, shared with no other file
     bool looked = false;           // its baseline has been taken
     FileStamp reloaded;            // the state last reloaded, or the baseline
+    // The state the game is known to hold: the baseline, then the stamp of each
+    // version it received.
+    FileStamp gameStamp;
     FileStamp pending;             // a newer state, waiting to stay the same
     bool hasPending = false;
     std::uint32_t pendingSince = 0;  // the tick count of the look that first saw it
@@ -48,6 +61,7 @@ struct WatchedFile {
     FileStamp checkedStamp;
     bool checked = false;          // `bytes` holds them, checked well-formed
     bool tooLarge = false;         // over 64 MiB: not checked, not kept
+    bool unchanged = false;        // as the game received it: not read, its result stands
     std::string bytes;
 
     // The version the game received last in this run: in memory, or in a kept copy.
@@ -98,15 +112,20 @@ void logSavedFiles();
 // check read are taken).
 void markWatchedFileReloaded(bool settled);
 
-// Before any reload while WatchFile is set: reads and checks every watched file,
-// after looking at the watched path (a folder listed whole) when it has not been
-// looked at yet, so that a reload right at the start checks what is there. True
-// when each is well-formed XML or cannot be checked (missing, over 64 MiB,
-// unreadable: logged, and the reload goes ahead without it). False when any is not
-// well-formed: each is logged, the first in listing order is shown, and the game
-// routine must not be called. The bytes checked are held until
-// `keepReceivedVersions` or `forgetCheckedFiles`.
+// Before any reload while WatchFile is set: reads and checks every watched file
+// whose stamp is not that of the version the game received (an unchanged one
+// keeps its earlier result, unread), after looking at the watched path (a folder
+// listed whole) when it has not been looked at yet, so that a reload right at the
+// start checks what is there. True when each is well-formed XML or cannot be
+// checked (missing, over 64 MiB, unreadable: logged, and the reload goes ahead
+// without it). False when any is not well-formed: each is logged, the first in
+// listing order is shown, and the game routine must not be called. The bytes
+// checked are held until `keepReceivedVersions` or `forgetCheckedFiles`.
 bool watchedFileMayBeReloaded(std::uint32_t now);
+
+// Whether the check before a reload read `file` because it differs from the state
+// the game is known to hold (not only because it was never checked in this run).
+bool changedForTheGame(const WatchedFile& file);
 
 // After the game routine returned: keeps a copy of each checked file whose bytes
 // differ from its newest copy (`keep` of each at most; 0 keeps none), and logs how

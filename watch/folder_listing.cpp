@@ -74,34 +74,38 @@ void startListing(ListingWork& work, std::string_view folder) {
     work.active = true;
 }
 
-bool continueListing(ListingWork& work, std::size_t budget) {
+bool continueListing(ListingWork& work, TimeBudget budget) {
     FolderListing& listing = work.result;
     FolderEntry entry;
-    std::size_t spent = 0;
+    const TimeSpent spent{budget};
     work.shares += work.active ? 1 : 0;
-    while (work.active && spent < budget) {
-        ++spent;
+    work.lastShare = 0;
+    while (work.active) {
         if (work.search != nullptr) {
             if (nextFolderEntry(work.search, entry)) {
+                ++work.lastShare;
                 take(work, entry);
             } else {
                 closeSearch(work);
             }
-            continue;
-        }
-        if (work.pending.empty() || listing.tooManyEntries || listing.tooManyFiles) {
+        } else if (work.pending.empty() || listing.tooManyEntries || listing.tooManyFiles) {
             work.active = false;
             break;
+        } else {
+            const std::string path = joinPath(work.folder, work.pending.back().below);
+            work.reading = std::move(work.pending.back());
+            work.pending.pop_back();
+            work.search = openFolderSearch(path, entry);
+            // The watched folder is not there; a subfolder that went away since is skipped.
+            if (work.search != nullptr) {
+                ++work.lastShare;
+                listing.found = true;
+                take(work, entry);
+            }
         }
-        const std::string path = joinPath(work.folder, work.pending.back().below);
-        work.reading = std::move(work.pending.back());
-        work.pending.pop_back();
-        spent += listingOpenCost - 1;
-        work.search = openFolderSearch(path, entry);
-        // The watched folder is not there; a subfolder that went away since is skipped.
-        if (work.search != nullptr) {
-            listing.found = true;
-            take(work, entry);
+        // Closing a folder, or one that could not be opened, reads no entry.
+        if (work.lastShare > 0 && spent.over()) {
+            break;
         }
     }
     if (work.active) {
@@ -121,7 +125,7 @@ FolderListing listFolder(std::string_view folder) {
     ListingWork work;
     try {
         startListing(work, folder);
-        continueListing(work, SIZE_MAX);
+        continueListing(work, unboundedTime);
     } catch (...) {
         stopListing(work);
         throw;

@@ -5,8 +5,9 @@
 //
 // A listing is a piece of work spread over the script's passes, because a mod
 // folder holds thousands of entries and the game pays for each pass in its frame:
-// one share reads at most a given number of directory entries, opening a folder
-// counting as `listingOpenCost` of them, and holds one folder open between shares.
+// one share reads entries until its time budget is spent, checked after each entry
+// read and each folder opened (opening one costs several entries' time), and holds
+// one folder open between shares.
 #pragma once
 
 #include <cstddef>
@@ -15,6 +16,7 @@
 #include <vector>
 
 #include "host/kernel.h"
+#include "watch/time_budget.h"
 
 extern const char watchedFileName[];  // "VegetationModifiers.meta"
 
@@ -24,8 +26,6 @@ inline constexpr std::size_t listingDepth = 8;
 inline constexpr std::size_t listingFiles = 64;
 // Directory entries read at most in one listing ("." and ".." included).
 inline constexpr std::size_t listingEntries = 65'536;
-// What opening a folder costs a share, in entries: about what reading that many costs.
-inline constexpr std::size_t listingOpenCost = 16;
 
 struct FolderListing {
     bool found = false;               // the folder could be listed
@@ -48,6 +48,7 @@ struct ListingWork {
     Pending reading;                 // which folder that is
     std::vector<Pending> pending;    // folders still to read
     std::size_t shares = 0;          // shares of work done on it so far
+    std::size_t lastShare = 0;       // entries the last share read (a folder opened reads its first)
     FolderListing result;
 };
 
@@ -55,11 +56,11 @@ struct ListingWork {
 // directory); a listing under way is stopped first.
 void startListing(ListingWork& work, std::string_view folder);
 
-// One share of the work: reads at most `budget` entries (an opened folder counts
-// as listingOpenCost). True when the listing is complete: `work.result` holds it,
-// its files in listing order, and no folder is held open. Throws std::bad_alloc
-// when memory runs out, leaving the work where it was.
-bool continueListing(ListingWork& work, std::size_t budget);
+// One share of the work: reads entries until `budget` is spent, and at least one,
+// so that a listing always completes. True when the listing is complete:
+// `work.result` holds it, its files in listing order, and no folder is held open.
+// Throws std::bad_alloc when memory runs out, leaving the work where it was.
+bool continueListing(ListingWork& work, TimeBudget budget);
 
 // Drops a listing under way, closing the folder it holds open.
 void stopListing(ListingWork& work);

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "report/log.h"
+#include "watch/kept_versions.h"
 #include "watch/watch_parts.h"
 
 namespace {
@@ -102,6 +103,15 @@ std::size_t takeListing(std::uint32_t now) {
         }
     }
     fileWatch.files = std::move(files);
+    std::vector<std::string_view> belows;
+    belows.reserve(fileWatch.files.size());
+    for (const WatchedFile& file : fileWatch.files) {
+        belows.push_back(file.below);
+    }
+    std::vector<std::string> names = keptNames(belows);
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        fileWatch.files[i].keptAs = std::move(names[i]);
+    }
     // The turn goes on where it was, so that no file waits longer for its look.
     fileWatch.nextLook = fileWatch.files.empty() ? 0 : fileWatch.nextLook % fileWatch.files.size();
     logListing(listing, added, dropped, first);
@@ -110,11 +120,11 @@ std::size_t takeListing(std::uint32_t now) {
 
 }  // namespace
 
-std::size_t startFolderListing(std::uint32_t now, std::size_t budget) {
+std::size_t startFolderListing(std::uint32_t now, TimeBudget budget) {
     startListing(fileWatch.listing, fileWatch.path);
     return shareOfListing(now, budget);
 }
 
-std::size_t shareOfListing(std::uint32_t now, std::size_t budget) {
+std::size_t shareOfListing(std::uint32_t now, TimeBudget budget) {
     return continueListing(fileWatch.listing, budget) ? takeListing(now) : 0;
 }

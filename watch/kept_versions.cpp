@@ -177,6 +177,51 @@ std::string keptName(std::string_view below) {
     return name;
 }
 
+namespace {
+
+// A path's own mark, the same for either separator: FNV-1a, started anew for each
+// `round` of marks.
+std::string pathMark(std::string_view below, unsigned round) {
+    std::uint32_t hash = 2'166'136'261u ^ round;
+    for (const char c : below) {
+        hash = (hash ^ static_cast<unsigned char>(c == '/' ? '\\' : c)) * 16'777'619u;
+    }
+    char mark[16];
+    std::snprintf(mark, sizeof mark, "~%08x", static_cast<unsigned>(hash));
+    return mark;
+}
+
+}  // namespace
+
+std::vector<std::string> keptNames(const std::vector<std::string_view>& belows) {
+    std::vector<std::string> names;
+    names.reserve(belows.size());
+    for (const std::string_view below : belows) {
+        names.push_back(keptName(below));
+    }
+    // A name made with a mark could still meet another; each round marks anew.
+    for (unsigned round = 0; round < 8; ++round) {
+        std::vector<bool> shared(names.size(), false);
+        bool any = false;
+        for (std::size_t i = 0; i < names.size(); ++i) {
+            for (std::size_t j = i + 1; j < names.size(); ++j) {
+                if (sameLetters(names[i], names[j])) {
+                    shared[i] = shared[j] = any = true;
+                }
+            }
+        }
+        if (!any) {
+            break;
+        }
+        for (std::size_t i = 0; i < names.size(); ++i) {
+            if (shared[i]) {
+                names[i] = keptName(belows[i]) + pathMark(belows[i], round);
+            }
+        }
+    }
+    return names;
+}
+
 std::string keptCopyName(std::string_view name, const LocalTime& time, unsigned number) {
     char stamp[64];
     const int length =

@@ -23,6 +23,15 @@ extern const char historyFolderName[];  // "BrackenfoldHistory"
 // and a final ".meta" (any letter case) dropped.
 std::string keptName(std::string_view below);
 
+// The names the versions of several watched files are kept under, one for each of
+// `belows` and never shared (letter case aside, as Windows compares names): each
+// file's keptName, unless that of another would be the same, as
+// "A_B\VegetationModifiers.meta" and "A\B\VegetationModifiers.meta" would; each of
+// those takes "~" and eight hexadecimal digits made from its own path, which stay
+// the same whatever else is watched. A unique name is never changed, so the copies
+// already kept under it go on counting.
+std::vector<std::string> keptNames(const std::vector<std::string_view>& belows);
+
 // "<name>.<yyyy-mm-dd_HH-MM-SS>.meta", or with "-<number>" before ".meta" when
 // `number` is 2 or more.
 std::string keptCopyName(std::string_view name, const LocalTime& time, unsigned number);

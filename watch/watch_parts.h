@@ -23,10 +23,10 @@ void dropAllFiles();
 // Logs and tells once that the watched path (`what`: "file" or "folder") is missing.
 void tellMissing(const char* what);
 
-// A watched folder's listing: started now, or carried on by one share of `budget`
-// entries; when complete, its files are taken in (new ones count as saved, except
+// A watched folder's listing: started now, or carried on by one share that spends
+// `budget`; when complete, its files are taken in (new ones count as saved, except
 // at the first look; those gone are dropped) and a folder that is no longer there
 // is told missing and looked at as a single path from then on. Each gives the
 // attribute queries it made (at most one).
-std::size_t startFolderListing(std::uint32_t now, std::size_t budget);
-std::size_t shareOfListing(std::uint32_t now, std::size_t budget);
+std::size_t startFolderListing(std::uint32_t now, TimeBudget budget);
+std::size_t shareOfListing(std::uint32_t now, TimeBudget budget);

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -36,6 +37,7 @@ std::size_t waitsSinceStopSet = 0;
 SYSTEMTIME localTime{};
 std::uint64_t performanceCounter = 0;
 std::uint64_t performanceCounterStep = 0;
+bool performanceCounterStepped = false;  // else it follows the machine's steady clock
 std::map<std::string, std::string, std::less<>> environment;
 std::map<const void*, std::string> modulePaths;
 std::map<const void*, std::vector<std::uint8_t>> versionResources;
@@ -63,6 +65,7 @@ void reset() {
     localTime = SYSTEMTIME{};
     performanceCounter = 0;
     performanceCounterStep = 0;
+    performanceCounterStepped = false;
     environment.clear();
     modulePaths.clear();
     versionResources.clear();
@@ -84,7 +87,10 @@ void setLocalTime(unsigned hour, unsigned minute, unsigned second, unsigned mill
     localTime.wMilliseconds = static_cast<WORD>(millisecond);
 }
 
-void setPerformanceCounterStep(std::uint64_t ticks) { performanceCounterStep = ticks; }
+void setPerformanceCounterStep(std::uint64_t ticks) {
+    performanceCounterStepped = true;
+    performanceCounterStep = ticks;
+}
 void setEnvironment(const std::string& name, const std::string& value) { environment[name] = value; }
 void setModulePath(const void* module, const std::string& path) { modulePaths[module] = path; }
 void setVersionResource(const void* module, std::vector<std::uint8_t> bytes) {
@@ -231,6 +237,11 @@ DWORD GetCurrentProcessId() { return static_cast<DWORD>(getpid()); }
 void GetLocalTime(SYSTEMTIME* time) { *time = sim::localTime; }
 
 BOOL QueryPerformanceCounter(LARGE_INTEGER* count) {
+    if (!sim::performanceCounterStepped) {
+        const auto now = std::chrono::steady_clock::now().time_since_epoch();
+        count->QuadPart = std::chrono::duration_cast<std::chrono::duration<long long, std::ratio<1, 10'000'000>>>(now).count();
+        return 1;
+    }
     count->QuadPart = static_cast<long long>(sim::performanceCounter);
     sim::performanceCounter += sim::performanceCounterStep;
     return 1;

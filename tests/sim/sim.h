@@ -42,8 +42,8 @@ struct Region {
     std::uint32_t protect = 0;
 };
 
-// Back to the start: tick count 0, no modules, all memory code, no calls,
-// scripts run on.
+// Back to the start: tick count 0, the performance counter on the steady clock, no
+// modules, all memory code, no calls, scripts run on.
 void reset();
 
 void setTickCount(std::uint32_t ticks);
@@ -55,7 +55,10 @@ void setLocalDate(unsigned year, unsigned month, unsigned day);
 // The local time of day GetLocalTime answers.
 void setLocalTime(unsigned hour, unsigned minute, unsigned second, unsigned millisecond);
 
-// QueryPerformanceCounter counts at 10 MHz, and moves by `ticks` after each reading.
+// QueryPerformanceCounter counts at 10 MHz. It follows the machine's steady clock,
+// so that work bounded by time pays the real budget, until a test sets its step:
+// from then on (until the reset) it starts at 0 and moves by `ticks` after each
+// reading, so that a budget runs out after a known number of readings.
 void setPerformanceCounterStep(std::uint64_t ticks);
 
 // GetEnvironmentVariableW's answer for `name` (both UTF-8 here); unset names give 0.
@@ -80,6 +83,8 @@ void setGameRoutineHook(void (*hook)());
 
 // How many file attribute queries (GetFileAttributesExW) were made since the reset.
 std::size_t fileQueries();
+// How many times the file at `linuxPath` (absolute) was opened for reading since the reset.
+std::size_t fileReads(const std::string& linuxPath);
 // How many batches of folder records were read since the reset.
 std::size_t folderBatches();
 // How many paths were refused for their form since the reset.

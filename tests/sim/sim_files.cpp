@@ -32,6 +32,7 @@ struct Listing {
 };
 std::map<std::uintptr_t, Listing> listings;
 std::size_t fileQueryCount = 0;
+std::map<std::string, std::size_t, std::less<>> readCounts;  // files opened for reading, by Linux path
 std::size_t batchCount = 0;
 std::size_t refusedCount = 0;
 
@@ -132,11 +133,16 @@ void resetFiles() {
     }
     listings.clear();
     fileQueryCount = 0;
+    readCounts.clear();
     batchCount = 0;
     refusedCount = 0;
 }
 
 std::size_t fileQueries() { return fileQueryCount; }
+std::size_t fileReads(const std::string& linuxPath) {
+    const auto found = readCounts.find(linuxPath);
+    return found == readCounts.end() ? 0 : found->second;
+}
 std::size_t folderBatches() { return batchCount; }
 std::size_t refusedPaths() { return refusedCount; }
 std::size_t openListings() { return listings.size(); }
@@ -196,6 +202,9 @@ HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD, void*, DWORD disposition, 
                                                    : O_WRONLY | O_CREAT | O_TRUNC;
     const int descriptor =
         (access == GENERIC_READ) == (disposition == OPEN_EXISTING) ? open(path.c_str(), flags | O_CLOEXEC, 0644) : -1;
+    if (descriptor >= 0 && access == GENERIC_READ) {
+        ++sim::readCounts[path];
+    }
     struct stat status {};
     // Windows opens no directory as a file.
     if (descriptor >= 0 && (fstat(descriptor, &status) != 0 || S_ISDIR(status.st_mode))) {
