@@ -1,17 +1,21 @@
 // Ten minutes of play on the simulated host, 36,000 passes at 60 a second, with a
 // mod loader's folder of 20,000 entries and 64 watched files: saves, a mod added
-// and one removed. Prints the median pass, the 99.9th percentile and the worst
-// pass that did not reload (at most 100 us), what one listing takes (at most 6 s
-// of play), and how soon an added mod is watched; the cost of one batch of folder
-// records; then the reload pass by key with 64 watched files of 256 KiB, split
-// into the search and the rest. The session is played three times alike, and each
-// pass counts with the least of its three times: a virtual machine stalls any
-// code now and then, and the same work timed alone shows by how much.
+// and one removed. The simulated performance counter follows the machine's clock,
+// so each pass pays its real time budgets. Prints the median pass, the 99.9th
+// percentile and the worst pass that did not reload (each at most 100 us), what
+// one listing takes (at most 6 s of play), the listing's budget and the entries a
+// share read, and how soon an added mod is watched; the cost of one batch of
+// folder records; then the reload pass by key with 64 watched files of 256 KiB,
+// split into the search and the rest (at most 3 ms with one file changed). The
+// session is played three times alike, and each pass counts with the least of its
+// three times: a virtual machine stalls any code now and then, and the same work
+// timed alone shows by how much.
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -108,6 +112,8 @@ struct Session {
     std::vector<double> passes;    // microseconds, pass by pass
     std::vector<bool> reloaded;
     std::vector<int> listingPasses;
+    std::vector<std::size_t> shareEntries;  // of each share that ran out of time
+    std::vector<bool> shared;               // the pass read a share of a listing
     int reloads = 0;
     double addedWatchedAfter = -1;  // seconds of play
 };
@@ -139,6 +145,7 @@ Session playSession() {
         }
         sim::advanceTickCount(pass % 3 == 2 ? 16 : 17);
         const bool listing = fileWatch.listing.active;
+        const std::size_t shares = fileWatch.listing.shares;
         const Clock::time_point start = Clock::now();
         runPass();
         const double time = microseconds(Clock::now() - start);
@@ -148,8 +155,12 @@ Session playSession() {
         }
         sim::clearCalls();
         played.passes.push_back(time);
+        played.shared.push_back(fileWatch.listing.shares != shares || (listing && !fileWatch.listing.active));
         played.reloaded.push_back(reloaded);
         played.reloads += reloaded ? 1 : 0;
+        if (fileWatch.listing.active && fileWatch.listing.shares != shares) {
+            played.shareEntries.push_back(fileWatch.listing.lastShare);
+        }
         if (!listing && fileWatch.listing.active) {
             listingStart = pass;
         } else if (listing && !fileWatch.listing.active && listingStart >= 0) {
@@ -183,29 +194,67 @@ bool session() {
         runs.push_back(playSession());
     }
     const Session& first = runs.front();
+    // A pass counts as quiet when it reloaded in none of the plays: the time a
+    // listing ends, and so when an added mod reloads, differs a little between them.
+    std::vector<bool> reloaded(first.passes.size(), false);
+    for (const Session& run : runs) {
+        for (std::size_t pass = 0; pass < reloaded.size(); ++pass) {
+            reloaded[pass] = reloaded[pass] || run.reloaded[pass];
+        }
+    }
+    // Each pass counts with the least of its times in the plays where it did the
+    // same kind of work as in most of them: a listing's progress depends on time,
+    // so a share may fall in one play's pass and not in another's.
     std::vector<double> passes(first.passes.size(), 1e12);
     double worstOfOneRun = 0;
-    for (const Session& run : runs) {
-        for (std::size_t pass = 0; pass < passes.size(); ++pass) {
-            passes[pass] = std::min(passes[pass], run.passes[pass]);
-            worstOfOneRun = run.reloaded[pass] ? worstOfOneRun : std::max(worstOfOneRun, run.passes[pass]);
+    for (std::size_t pass = 0; pass < passes.size(); ++pass) {
+        int sharing = 0;
+        for (const Session& run : runs) {
+            sharing += run.shared[pass] ? 1 : 0;
+        }
+        const bool most = 2 * sharing > sessionRuns;
+        for (const Session& run : runs) {
+            if (run.shared[pass] == most) {
+                passes[pass] = std::min(passes[pass], run.passes[pass]);
+            }
+            worstOfOneRun = reloaded[pass] ? worstOfOneRun : std::max(worstOfOneRun, run.passes[pass]);
         }
     }
     double worstQuiet = 0;
+    std::vector<double> quiet;
     for (std::size_t pass = 0; pass < passes.size(); ++pass) {
-        worstQuiet = first.reloaded[pass] ? worstQuiet : std::max(worstQuiet, passes[pass]);
+        worstQuiet = reloaded[pass] ? worstQuiet : std::max(worstQuiet, passes[pass]);
+        if (!reloaded[pass]) {
+            quiet.push_back(passes[pass]);
+        }
     }
     std::vector<int> listingPasses = first.listingPasses;
     std::sort(listingPasses.begin(), listingPasses.end());
     const int longest = listingPasses.empty() ? 0 : listingPasses.back();
     std::printf("a session of %d passes (ten minutes at 60 a second), played %d times alike: 20,000 entries, %d "
-                "watched files, %d reloads; each pass's least time:\n",
+                "watched files, %d reloads; each pass's least time in the plays where it did the same work:\n",
                 sessionPasses, sessionRuns, mods, first.reloads);
     std::printf("  %-52s %9.3f us\n", "median pass", percentile(passes, 0.5));
-    std::printf("  %-52s %9.3f us\n", "99.9th percentile", percentile(passes, 0.999));
-    bool ok = report("worst pass that did not reload", worstQuiet, "us", 100);
+    std::vector<double> sharing;
+    for (std::size_t pass = 0; pass < passes.size(); ++pass) {
+        if (!reloaded[pass] && first.shared[pass]) {
+            sharing.push_back(passes[pass]);
+        }
+    }
+    std::printf("  %-52s %9.3f us (%zu passes)\n", "median pass with a share of a listing", percentile(sharing, 0.5),
+                sharing.size());
+    bool ok = report("99.9th percentile of the passes that did not reload", percentile(quiet, 0.999), "us", 100);
+    ok = report("worst pass that did not reload", worstQuiet, "us", 100) && ok;
     std::printf("  %-52s %9.3f us (eight attribute queries timed alike: %.3f us at worst)\n",
-                "  as timed in one run", worstOfOneRun, machineStall());
+                "  as timed in one play", worstOfOneRun, machineStall());
+    std::vector<std::size_t> entries;
+    for (const Session& run : runs) {
+        entries.insert(entries.end(), run.shareEntries.begin(), run.shareEntries.end());
+    }
+    std::sort(entries.begin(), entries.end());
+    std::printf("  %-52s %9u us a pass: entries a share read before it ran out, median %zu, smallest %zu\n",
+                "the listing's budget", static_cast<unsigned>(watchListingMicroseconds),
+                entries.empty() ? 0 : entries[entries.size() / 2], entries.empty() ? 0 : entries.front());
     std::printf("  %-52s %9d passes (%zu listings, median %d)\n", "longest listing", longest, listingPasses.size(),
                 listingPasses.empty() ? 0 : listingPasses[listingPasses.size() / 2]);
     ok = report("  that is, of play at 60 passes a second", longest / 60.0, "s", 6) && ok;
@@ -236,7 +285,22 @@ void batchCost() {
                 best / static_cast<double>(batches), entries, batches);
 }
 
-void reloadByKey() {
+// The search's own time in the last reload, as the plug-in timed it and logged it
+// ("game routine found at RDR2.exe+0x... in 5.123 ms with ...").
+double loggedSearchMilliseconds() {
+    std::ifstream log("Brackenfold.log", std::ios::binary);
+    double found = -1;
+    for (std::string line; std::getline(log, line);) {
+        const std::size_t at = line.find("game routine found at ");
+        const std::size_t in = line.find(" in ", at == std::string::npos ? line.size() : at);
+        if (at != std::string::npos && in != std::string::npos) {
+            found = std::strtod(line.c_str() + in + 4, nullptr);
+        }
+    }
+    return found;
+}
+
+bool reloadByKey() {
     std::vector<std::uint8_t> image = gameImage(std::size_t{64} << 20);
     for (int mod = 0; mod < mods; ++mod) {
         writeMod("Mod" + std::to_string(10 + mod), dataFile(256 << 10, 1));
@@ -250,15 +314,11 @@ void reloadByKey() {
         sim::advanceTickCount(16);
         runPass();
     }
-    double search = 1e9;
-    for (int round = 0; round < 5; ++round) {
-        const Clock::time_point start = Clock::now();
-        searchGameImage(reloadSignature);
-        search = std::min(search, microseconds(Clock::now() - start) / 1000.0);
-    }
-    std::printf("the reload pass by key, %zu watched files of 256 KiB, a 64 MiB image (the search's best of 5: %.3f ms):\n",
-                fileWatch.files.size(), search);
-    for (const char* which : {"first, every file kept", "next, one file changed"}) {
+    std::printf("the reload pass by key, %zu watched files of 256 KiB, a 64 MiB image; the search as the plug-in "
+                "logged it:\n",
+                fileWatch.files.size());
+    bool ok = true;
+    for (const char* which : {"first, every file read and kept", "next, one file changed", "next, none changed"}) {
         if (std::strcmp(which, "next, one file changed") == 0) {
             writeMod("Mod20", dataFile(256 << 10, 2));
         }
@@ -267,11 +327,16 @@ void reloadByKey() {
         runPass();
         const double total = microseconds(Clock::now() - start) / 1000.0;
         sim::clearCalls();
+        const double search = loggedSearchMilliseconds();
         std::printf("  %-32s %9.3f ms: the search %.3f ms, the rest (check, copies, log) %.3f ms\n", which, total,
                     search, total - search);
+        if (std::strcmp(which, "next, one file changed") == 0) {
+            ok = report("  the rest, with one file changed", total - search, "ms", 3) && ok;
+        }
         sim::advanceTickCount(1000);
     }
     closeLog();
+    return ok;
 }
 
 }  // namespace
@@ -280,9 +345,9 @@ int main() {
     const fs::path directory = fs::temp_directory_path() / ("brackenfold-session-bench-" + std::to_string(getpid()));
     fs::create_directories(directory);
     fs::current_path(directory);
-    const bool ok = session();
+    bool ok = session();
     batchCost();
-    reloadByKey();
+    ok = reloadByKey() && ok;
     fs::current_path(fs::temp_directory_path());
     fs::remove_all(directory);
     return ok ? 0 : 1;

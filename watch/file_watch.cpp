@@ -97,6 +97,9 @@ void lookAtFolderFiles(std::uint32_t now, std::size_t budget) {
         fileWatch.lookCredit + std::uint64_t{count} * (now - fileWatch.lastFolderLook), round);
     fileWatch.lastFolderLook = now;
     const std::size_t looks = std::min(static_cast<std::size_t>(fileWatch.lookCredit / folderLookIntervalMs), budget);
+    if (looks == 0) {
+        return;
+    }
     const TimeSpent spent{microsecondsBudget(watchLooksMicroseconds)};
     for (std::size_t look = 0; look < looks; ++look) {
         WatchedFile& file = fileWatch.files[fileWatch.nextLook];

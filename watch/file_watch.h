@@ -36,7 +36,7 @@ inline constexpr std::size_t watchQueriesPerPass = 8;
 // The time a pass spends at most on its looks at a folder's files and on its share
 // of a listing under way (after the step that crosses it).
 inline constexpr std::uint32_t watchLooksMicroseconds = 30;
-inline constexpr std::uint32_t watchListingMicroseconds = 40;
+inline constexpr std::uint32_t watchListingMicroseconds = 30;
 // A folder's files are looked at in turn, each about five times a second, so that
 // every one is seen within 250 ms even when a pass leaves some looks to the next.
 inline constexpr std::uint32_t folderLookIntervalMs = 200;
