@@ -203,6 +203,15 @@ bool writeFile(FileHandle file, const void* data, std::uint32_t size) {
     return WriteFile(windowsHandle(file), data, size, &done, nullptr) != 0 && done == size;
 }
 
+bool rewriteFile(FileHandle file, const void* data, std::uint32_t size) {
+    const HANDLE handle = windowsHandle(file);
+    LARGE_INTEGER start{};
+    DWORD done = 0;
+    return file != nullptr && SetFilePointerEx(handle, start, nullptr, FILE_BEGIN) != 0 &&
+           (size == 0 || (WriteFile(handle, data, size, &done, nullptr) != 0 && done == size)) &&
+           SetEndOfFile(handle) != 0;
+}
+
 void closeFile(FileHandle file) {
     if (file != nullptr) {
         CloseHandle(file);
@@ -253,6 +262,18 @@ bool makeFolder(std::string_view path) {
 bool deleteFile(std::string_view path) {
     const WideText name = windowsPath(path);
     return !name.empty() && DeleteFileW(name.c_str()) != 0;
+}
+
+bool moveFile(std::string_view from, std::string_view to) {
+    const WideText source = windowsPath(from);
+    const WideText target = windowsPath(to);
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    // MoveFileExW would move a folder too.
+    if (source.empty() || target.empty() || GetFileAttributesExW(source.c_str(), GetFileExInfoStandard, &data) == 0 ||
+        (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        return false;
+    }
+    return MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
 }
 
 FolderSearch openFolderSearch(std::string_view folder, FolderEntry& first) {

@@ -103,10 +103,18 @@ struct PathInfo {
 };
 PathInfo queryPath(std::string_view path);
 
+// Replaces what an open file holds with `size` bytes (none: it is emptied), in
+// place: no path is looked up and nothing is allocated. True when all were written.
+bool rewriteFile(FileHandle file, const void* data, std::uint32_t size);
+
 // True when the folder was made.
 bool makeFolder(std::string_view path);
 // True when the file was deleted; never deletes a folder.
 bool deleteFile(std::string_view path);
+// Gives the file at `from` the name `to`, replacing a file of that name; never
+// moves a folder, nor replaces one. False also when a program holds either file
+// without letting it be renamed.
+bool moveFile(std::string_view from, std::string_view to);
 
 // A folder read entry by entry: Windows reads the folder's records in small
 // batches, so most entries cost no system call and a few cost one.

@@ -86,6 +86,8 @@ using UINT = unsigned int;
 #define ERROR_INSUFFICIENT_BUFFER 122
 #define ERROR_ALREADY_EXISTS 183
 #define CP_ACP 0
+#define FILE_BEGIN 0
+#define MOVEFILE_REPLACE_EXISTING 0x1
 #define MB_ERR_INVALID_CHARS 0x8
 #define MAKEINTRESOURCEA(id) (reinterpret_cast<LPCSTR>(static_cast<std::uintptr_t>(static_cast<WORD>(id))))
 
@@ -142,6 +144,9 @@ BOOL CloseHandle(HANDLE handle);
 BOOL CreateDirectoryW(LPCWSTR path, void* security);
 BOOL GetFileAttributesExW(LPCWSTR name, GET_FILEEX_INFO_LEVELS level, void* information);
 BOOL DeleteFileW(LPCWSTR name);
+BOOL MoveFileExW(LPCWSTR from, LPCWSTR to, DWORD flags);
+BOOL SetFilePointerEx(HANDLE file, LARGE_INTEGER distance, LARGE_INTEGER* position, DWORD method);
+BOOL SetEndOfFile(HANDLE file);
 
 struct WIN32_FIND_DATAW {
     DWORD dwFileAttributes;

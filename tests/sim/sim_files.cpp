@@ -4,6 +4,7 @@
 // any other form, or with a part Windows would not resolve in that form, is refused.
 #include <dirent.h>
 #include <fcntl.h>
+#include <stdio.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -266,6 +267,33 @@ BOOL DeleteFileW(LPCWSTR name) {
         return 0;
     }
     return unlink(path.c_str()) == 0 ? 1 : 0;
+}
+
+BOOL MoveFileExW(LPCWSTR from, LPCWSTR to, DWORD flags) {
+    const sim::SimulatorWork work;
+    std::string source;
+    std::string target;
+    struct stat status {};
+    if (!sim::linuxPath(from, source) || !sim::linuxPath(to, target) ||
+        ((flags & MOVEFILE_REPLACE_EXISTING) == 0 && lstat(target.c_str(), &status) == 0)) {
+        return 0;
+    }
+    // As on Windows, a file does not replace a folder.
+    return rename(source.c_str(), target.c_str()) == 0 ? 1 : 0;
+}
+
+BOOL SetFilePointerEx(HANDLE file, LARGE_INTEGER distance, LARGE_INTEGER* position, DWORD method) {
+    const off_t at = lseek(sim::descriptorOf(file), distance.QuadPart, method == FILE_BEGIN ? SEEK_SET : SEEK_CUR);
+    if (position != nullptr) {
+        position->QuadPart = at;
+    }
+    return at < 0 ? 0 : 1;
+}
+
+BOOL SetEndOfFile(HANDLE file) {
+    const int descriptor = sim::descriptorOf(file);
+    const off_t at = lseek(descriptor, 0, SEEK_CUR);
+    return at >= 0 && ftruncate(descriptor, at) == 0 ? 1 : 0;
 }
 
 HANDLE FindFirstFileExW(LPCWSTR pattern, FINDEX_INFO_LEVELS level, void* found, FINDEX_SEARCH_OPS search, void*,
