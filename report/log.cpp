@@ -9,19 +9,28 @@
 #include "host/utf8.h"
 
 const char logFileName[] = "Brackenfold.log";
+const char keptLogFileName[] = "Brackenfold.1.log";
+const char previousLogFileName[] = "Brackenfold.previous.log";
+const char previousKeptLogFileName[] = "Brackenfold.previous.1.log";
 
 namespace {
 
 FileHandle logFile = nullptr;
 // Assigned only when a log opens; emptied, which frees nothing, when it closes.
+std::string openedFolder;
 std::string openedPath;
+std::string keptPath;
 std::size_t written = 0;
-bool full = false;
 
 const char* const levelNames[] = {"INFO", "WARN", "ERROR"};
-const char fullText[] = "log is full (1 MiB); nothing more is written";
-// "[HH:MM:SS.mmm] WARN " and the text with its line feed.
-constexpr std::size_t closingSize = 20 + sizeof fullText;
+
+// The lines a fresh file repeats, part by part, as they were written.
+struct HeadingPart {
+    char text[16 * 1024];
+    std::size_t size = 0;
+};
+HeadingPart heading[2];
+int recording = -1;  // the part being recorded, or none
 
 // "[HH:MM:SS.mmm] LEVEL " followed by `text`, cut to fit, and a line feed.
 std::size_t formatLine(char (&line)[logLineCapacity + 1], LogLevel level, const char* text) {
@@ -38,48 +47,107 @@ std::size_t formatLine(char (&line)[logLineCapacity + 1], LogLevel level, const 
     return size;
 }
 
-bool writeAll(const char* data, std::size_t size) {
-    return writeFile(logFile, data, static_cast<std::uint32_t>(size));
+void writeLine(const char* line, std::size_t size) {
+    if (writeFile(logFile, line, static_cast<std::uint32_t>(size))) {
+        written += size;
+    }
+}
+
+void writeFormatted(LogLevel level, const char* text) {
+    char line[logLineCapacity + 1];
+    writeLine(line, formatLine(line, level, text));
+}
+
+// Keeps the last run's logs in `folder` before a new one is made there; false when
+// a log was there and could not be kept.
+bool keepLastRun(const std::string& folder) {
+    const std::string log = folder + logFileName;
+    const std::string kept = folder + keptLogFileName;
+    const std::string previousKept = folder + previousKeptLogFileName;
+    // The run before last's second file is no part of the last run.
+    deleteFile(previousKept);
+    moveFile(kept, previousKept);
+    return moveFile(log, folder + previousLogFileName) || !queryPath(log).exists;
+}
+
+bool openIn(const std::string& folder, bool& lastRunKept) {
+    lastRunKept = keepLastRun(folder);
+    std::string path = folder + logFileName;
+    logFile = openFile(path, FileOpen::replace);
+    if (logFile == nullptr) {
+        return false;
+    }
+    openedFolder = folder;
+    keptPath = folder + keptLogFileName;
+    openedPath = std::move(path);
+    return true;
+}
+
+// The full file kept as Brackenfold.1.log, or, when it cannot be, emptied; a fresh
+// file begins with where the lines before it are, then the heading.
+void beginFreshFile() {
+    closeFile(logFile);
+    const bool kept = moveFile(openedPath, keptPath);
+    logFile = openFile(openedPath, FileOpen::replace);
+    written = 0;
+    if (logFile == nullptr) {
+        return;
+    }
+    if (kept) {
+        writeFormatted(LogLevel::Info,
+                       "log: continued from Brackenfold.1.log, which holds the lines before (each file of the log "
+                       "holds at most 1 MiB); the plug-in, the game and the settings in effect, as logged before:");
+    } else {
+        writeFormatted(LogLevel::Warn,
+                       "log: the full log could not be kept as Brackenfold.1.log (a program holds it without letting "
+                       "it be renamed, or the folder refuses); it begins again here and the lines before are lost; "
+                       "the plug-in, the game and the settings in effect, as logged before:");
+    }
+    for (const HeadingPart& part : heading) {
+        if (part.size > 0 && writeFile(logFile, part.text, static_cast<std::uint32_t>(part.size))) {
+            written += part.size;
+        }
+    }
 }
 
 }  // namespace
 
 bool openLog() {
     closeLog();
+    bool lastRunKept = true;
     try {
-        logFile = openFile(logFileName, FileOpen::replace);
-        if (logFile != nullptr) {
-            openedPath = logFileName;
-            return true;
+        if (!openIn("", lastRunKept)) {
+            std::string folder = environmentValue("LOCALAPPDATA");
+            if (folder.empty()) {
+                return false;
+            }
+            if (folder.back() != '\\' && folder.back() != '/') {
+                folder += '\\';
+            }
+            folder += "Brackenfold";
+            makeFolder(folder);
+            folder += '\\';
+            if (!openIn(folder, lastRunKept)) {
+                return false;
+            }
         }
-        const std::string folder = environmentValue("LOCALAPPDATA");
-        if (folder.empty()) {
-            return false;
-        }
-        std::string path = folder;
-        if (path.back() != '\\' && path.back() != '/') {
-            path += '\\';
-        }
-        path += "Brackenfold";
-        makeFolder(path);
-        path += '\\';
-        path += logFileName;
-        logFile = openFile(path, FileOpen::replace);
-        if (logFile == nullptr) {
-            return false;
-        }
-        openedPath = std::move(path);
-        return true;
     } catch (...) {
         closeLog();
         return false;
     }
+    if (!lastRunKept) {
+        logLine(LogLevel::Warn, "log: the last run's log could not be kept as %s (a program holds it)",
+                previousLogFileName);
+    }
+    return true;
 }
 
 const char* logPath() { return openedPath.c_str(); }
 
+const char* logFolder() { return openedFolder.c_str(); }
+
 void logLine(LogLevel level, const char* format, ...) {
-    if (logFile == nullptr || full) {
+    if (logFile == nullptr) {
         return;
     }
     char text[logLineCapacity];
@@ -92,23 +160,46 @@ void logLine(LogLevel level, const char* format, ...) {
     }
 
     char line[logLineCapacity + 1];
-    std::size_t size = formatLine(line, level, text);
-    // The closing line must still fit below the cap after this one.
-    if (written + size + closingSize > logCapacity) {
-        full = true;
-        size = formatLine(line, LogLevel::Warn, fullText);
+    const std::size_t size = formatLine(line, level, text);
+    if (written + size > logCapacity) {
+        try {
+            beginFreshFile();
+        } catch (...) {
+            // Out of memory for a path: the log ends here.
+            closeLog();
+        }
+        if (logFile == nullptr) {
+            return;
+        }
     }
-    if (writeAll(line, size)) {
-        written += size;
+    if (recording >= 0) {
+        HeadingPart& part = heading[recording];
+        if (part.size + size <= sizeof part.text) {
+            std::memcpy(part.text + part.size, line, size);
+            part.size += size;
+        }
     }
+    writeLine(line, size);
 }
+
+void startLogHeading(LogHeading part) {
+    recording = static_cast<int>(part);
+    heading[recording].size = 0;
+}
+
+void endLogHeading() { recording = -1; }
 
 void closeLog() {
     closeFile(logFile);
     logFile = nullptr;
     openedPath.clear();
+    openedFolder.clear();
+    keptPath.clear();
     written = 0;
-    full = false;
+    recording = -1;
+    for (HeadingPart& part : heading) {
+        part.size = 0;
+    }
 }
 
 Stopwatch startStopwatch() { return Stopwatch{performanceCount()}; }

@@ -1,9 +1,14 @@
 // The log beside the game, Brackenfold.log: one line per event, "[HH:MM:SS.mmm]
 // LEVEL text" in local time, each handed to the operating system with one write
 // before the plug-in goes on, so the last line survives a crash of the game. The
-// file is shared for reading and never grows past 1 MiB. It is UTF-8 without a
-// byte order mark; a line cut to its length is cut between characters. Nothing
-// here throws, and only opening the log allocates.
+// file is shared for reading and never grows past 1 MiB: a full log is kept as
+// Brackenfold.1.log (replacing the one before) and a fresh Brackenfold.log begins
+// with the lines a reader needs first, so that a long session's newest events are
+// always in Brackenfold.log and one run's logs never hold more than about 2 MiB.
+// At each start the last run's logs are kept as Brackenfold.previous.log and
+// Brackenfold.previous.1.log. It is UTF-8 without a byte order mark; a line cut to
+// its length is cut between characters. Nothing here throws, and only opening the
+// log and beginning a fresh file allocate.
 #pragma once
 
 #include <cstddef>
@@ -17,23 +22,40 @@
 
 enum class LogLevel : std::uint8_t { Info, Warn, Error };
 
-extern const char logFileName[];  // "Brackenfold.log"
+extern const char logFileName[];              // "Brackenfold.log"
+extern const char keptLogFileName[];          // "Brackenfold.1.log": the full log before it
+extern const char previousLogFileName[];      // "Brackenfold.previous.log": the last run's
+extern const char previousKeptLogFileName[];  // "Brackenfold.previous.1.log"
 
-// No line starts past this many bytes; the last line written then says so.
+// No file of the log grows past this many bytes.
 inline constexpr std::size_t logCapacity = std::size_t{1} << 20;
 // The longest line, its line feed included; a longer text is cut.
 inline constexpr std::size_t logLineCapacity = 2048;
 
-// Creates the log afresh (truncated) in the current directory or, when that
-// fails, in %LOCALAPPDATA%\Brackenfold\ (made when missing). Closes a log open
-// before. False when neither place takes it: the plug-in runs on without a log.
+// Creates the log afresh in the current directory or, when that fails, in
+// %LOCALAPPDATA%\Brackenfold\ (made when missing), after keeping the last run's
+// logs there. Closes a log open before. False when neither place takes it: the
+// plug-in runs on without a log.
 bool openLog();
 
 // Where the open log is, as it was opened; empty when there is none.
 const char* logPath();
+// The folder the log is in, as a path's beginning: empty (the current directory)
+// or ending in a separator.
+const char* logFolder();
 
-// Writes one line. Does nothing without a log, and nothing once the log is full.
+// Writes one line. Does nothing without a log. A line that would take the file
+// past logCapacity goes to a fresh file; when the full one cannot be kept (a
+// program holds it without letting it be renamed, or the folder refuses), the
+// fresh file replaces it, and says so.
 void logLine(LogLevel level, const char* format, ...) BRACKENFOLD_PRINTF(2, 3);
+
+// The lines a fresh file begins with, after the line that says where the lines
+// before it are: the lines logged from `startLogHeading` to `endLogHeading` become
+// that part of the heading, replacing what it held (for each part, about 16 KiB).
+enum class LogHeading : std::uint8_t { start, settingsInEffect };
+void startLogHeading(LogHeading part);
+void endLogHeading();
 
 void closeLog();
 

@@ -100,24 +100,123 @@ TEST_F(LogFile, LinesCarryLocalTimeAndLevelAndStartAfresh) {
     EXPECT_EQ(read("Brackenfold.log"), expected);
 }
 
-TEST_F(LogFile, StopsBelowOneMebibyteWithALastLineSayingItIsFull) {
-    ASSERT_TRUE(openLog());
-    const std::string text(200, 'y');
-    for (int i = 0; i < 6000; ++i) {
-        logLine(LogLevel::Info, "%05d %s", i, text.c_str());
+TEST_F(LogFile, AtStartTheLastRunsLogsAreKeptAndThoseOfTheRunBeforeGo) {
+    struct Case {
+        const char* what;
+        std::vector<std::pair<const char*, const char*>> before;  // files and their bytes
+        const char* previous;                                     // Brackenfold.previous.log after; null: none
+        const char* previousKept;                                 // Brackenfold.previous.1.log after
+    };
+    const Case cases[] = {
+        {"a first run", {}, nullptr, nullptr},
+        {"a last run of one file", {{"Brackenfold.log", "last"}, {"Brackenfold.previous.1.log", "older run"}}, "last",
+         nullptr},
+        {"a last run of two files",
+         {{"Brackenfold.log", "last, newest"},
+          {"Brackenfold.1.log", "last, oldest"},
+          {"Brackenfold.previous.log", "older run"},
+          {"Brackenfold.previous.1.log", "older run, oldest"}},
+         "last, newest", "last, oldest"},
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.what);
+        for (const char* name : {logFileName, keptLogFileName, previousLogFileName, previousKeptLogFileName}) {
+            std::filesystem::remove(name);
+        }
+        for (const auto& [name, bytes] : test.before) {
+            std::ofstream(name, std::ios::binary) << bytes;
+        }
+        ASSERT_TRUE(openLog());
+        logLine(LogLevel::Info, "new");
+        closeLog();
+        EXPECT_EQ(read(logFileName), "[00:00:00.000] INFO new\n");
+        EXPECT_FALSE(std::filesystem::exists(keptLogFileName));
+        EXPECT_EQ(std::filesystem::exists(previousLogFileName), test.previous != nullptr);
+        EXPECT_EQ(std::filesystem::exists(previousKeptLogFileName), test.previousKept != nullptr);
+        if (test.previous != nullptr) {
+            EXPECT_EQ(read(previousLogFileName), test.previous);
+        }
+        if (test.previousKept != nullptr) {
+            EXPECT_EQ(read(previousKeptLogFileName), test.previousKept);
+        }
     }
-    logLine(LogLevel::Info, "unloaded");
-    const std::string log = read("Brackenfold.log");
-    EXPECT_LE(log.size(), logCapacity);
-    // Another line of this length would have started past the cap.
-    EXPECT_GT(log.size() + 2 * 227, logCapacity);
-    const std::string last = log.substr(log.rfind('\n', log.size() - 2) + 1);
-    EXPECT_EQ(last, "[00:00:00.000] WARN log is full (1 MiB); nothing more is written\n");
-    EXPECT_EQ(log.find("unloaded"), std::string::npos);
-    // Reopening starts a new, empty log.
-    ASSERT_TRUE(openLog());
-    logLine(LogLevel::Info, "again");
-    EXPECT_EQ(read("Brackenfold.log"), "[00:00:00.000] INFO again\n");
+}
+
+// The log's lines without their time stamps.
+std::vector<std::string> linesOf(const std::string& log) {
+    std::vector<std::string> lines;
+    std::istringstream in(log);
+    for (std::string line; std::getline(in, line);) {
+        lines.push_back(line.substr(15));
+    }
+    return lines;
+}
+
+TEST_F(LogFile, PastOneMebibyteTheFullFileIsKeptAndAFreshOneBeginsWithTheHeading) {
+    struct Case {
+        const char* what;
+        bool keptCanBeMade;
+        const char* firstLine;  // of the fresh file, up to its first semicolon
+    };
+    const Case cases[] = {
+        {"the full file kept", true,
+         "INFO log: continued from Brackenfold.1.log, which holds the lines before (each file of the log holds at "
+         "most 1 MiB)"},
+        // As when a program holds it: the fresh file takes the full one's place.
+        {"Brackenfold.1.log cannot be made", false,
+         "WARN log: the full log could not be kept as Brackenfold.1.log (a program holds it without letting it be "
+         "renamed, or the folder refuses)"},
+    };
+    const std::string text(200, 'y');
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.what);
+        std::filesystem::remove_all(keptLogFileName);
+        if (!test.keptCanBeMade) {
+            std::filesystem::create_directory(keptLogFileName);
+        }
+        ASSERT_TRUE(openLog());
+        startLogHeading(LogHeading::start);
+        logLine(LogLevel::Info, "Brackenfold 9.9.9 (C:\\Games\\RDR2\\Brackenfold.asi)");
+        logLine(LogLevel::Info, "game: RDR2.exe 1.0.1491.50, image 12288 bytes");
+        endLogHeading();
+        startLogHeading(LogHeading::settingsInEffect);
+        logLine(LogLevel::Info, "setting ReloadKey: F10 (121)");
+        endLogHeading();
+        logLine(LogLevel::Info, "not in the heading");
+        // Read again: the settings' part is replaced.
+        startLogHeading(LogHeading::settingsInEffect);
+        logLine(LogLevel::Info, "setting ReloadKey: F6 (117)");
+        endLogHeading();
+        // Enough for two fresh files.
+        for (int i = 0; i < 12'000; ++i) {
+            logLine(LogLevel::Info, "%05d %s", i, text.c_str());
+        }
+        logLine(LogLevel::Info, "the newest");
+        closeLog();
+        const std::string log = read(logFileName);
+        EXPECT_LE(log.size(), logCapacity);
+        const std::vector<std::string> lines = linesOf(log);
+        ASSERT_GE(lines.size(), 6u);
+        EXPECT_EQ(lines[0].substr(0, lines[0].find(';')), test.firstLine);
+        const std::vector<std::string> heading{lines.begin() + 1, lines.begin() + 4};
+        EXPECT_EQ(heading, (std::vector<std::string>{"INFO Brackenfold 9.9.9 (C:\\Games\\RDR2\\Brackenfold.asi)",
+                                                      "INFO game: RDR2.exe 1.0.1491.50, image 12288 bytes",
+                                                      "INFO setting ReloadKey: F6 (117)"}));
+        EXPECT_EQ(lines.back(), "INFO the newest");
+        const int firstHere = std::stoi(lines[4].substr(5));
+        EXPECT_GT(firstHere, 6000);
+        if (test.keptCanBeMade) {
+            // The lines go on from the kept file to the fresh one, none lost; the two hold about 2 MiB.
+            const std::string kept = read(keptLogFileName);
+            EXPECT_LE(kept.size(), logCapacity);
+            EXPECT_GT(kept.size() + 2 * 227, logCapacity);
+            const std::vector<std::string> keptLines = linesOf(kept);
+            EXPECT_EQ(keptLines[0].substr(0, keptLines[0].find(';')), test.firstLine);
+            EXPECT_EQ(std::stoi(keptLines.back().substr(5)), firstHere - 1);
+        } else {
+            EXPECT_TRUE(std::filesystem::is_directory(keptLogFileName));
+        }
+    }
 }
 
 }  // namespace
