@@ -5,6 +5,7 @@
 #include "plugin/single_instance.h"
 #include "plugin/version.h"
 #include "reload/reload_loop.h"
+#include "reload/reload_record.h"
 #include "report/log.h"
 
 extern "C" int BRACKENFOLD_WINAPI DllMain(ModuleHandle module, unsigned long reason, void*) {
@@ -24,6 +25,7 @@ extern "C" int BRACKENFOLD_WINAPI DllMain(ModuleHandle module, unsigned long rea
         }
         scriptUnregister(module);
         keyboardHandlerUnregister(handleKeyMessage);
+        closeReloadRecord();
         logLine(LogLevel::Info, "unloaded");
         closeLog();
         releaseInstance();

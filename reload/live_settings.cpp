@@ -93,6 +93,8 @@ void apply(SettingsRead&& read, bool reread) {
 }  // namespace
 
 void loadSettings() {
+    // The settings in effect head every fresh file of the log.
+    startLogHeading(LogHeading::settingsInEffect);
     try {
         lastCheck = tickCount();
         seenStamp = readFileStamp(settingsFileName);
@@ -101,14 +103,15 @@ void loadSettings() {
             logLine(LogLevel::Info, "settings: %s not found in the game's folder; the defaults are used",
                     settingsFileName);
             logSettings({}, activeSettings);
-            return;
+        } else {
+            logLine(LogLevel::Info, "settings: %s found", settingsFileName);
+            apply(std::move(*read), false);
         }
-        logLine(LogLevel::Info, "settings: %s found", settingsFileName);
-        apply(std::move(*read), false);
     } catch (...) {
         logLine(LogLevel::Error, "settings: %s could not be read (out of memory); the settings stay as they were",
                 settingsFileName);
     }
+    endLogHeading();
 }
 
 bool pollSettings(std::uint32_t now, std::size_t* queries) {
@@ -140,8 +143,10 @@ bool pollSettings(std::uint32_t now, std::size_t* queries) {
             return false;
         }
         seenStamp = stamp;
+        startLogHeading(LogHeading::settingsInEffect);
         logLine(LogLevel::Info, "settings: %s changed; read again", settingsFileName);
         apply(std::move(*read), true);
+        endLogHeading();
         return true;
     } catch (...) {
         logLine(LogLevel::Error, "settings: %s could not be read (out of memory); the settings stay as they were",

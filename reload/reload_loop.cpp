@@ -10,6 +10,7 @@
 #include "keys/key_records.h"
 #include "locate/signature_scan.h"
 #include "reload/live_settings.h"
+#include "reload/reload_record.h"
 #include "report/game_version.h"
 #include "report/log.h"
 #include "settings/settings.h"
@@ -98,8 +99,10 @@ void reload(std::uint32_t now) {
             "bytes of data and %zu unreadable bytes)",
             gameModuleName, static_cast<std::size_t>(search.match - gameModuleBase), milliseconds,
             vectorWidthName(search.width), search.searched, search.skippedData, search.skippedUnreadable);
+    recordReloadUnderway();
     logLine(LogLevel::Info, "reload: calling the game routine with \"%s\"", reloadDataName);
     callGameRoutine(search.match, reloadDataName);
+    clearReloadRecord();
     logLine(LogLevel::Info, "reload: the game routine returned");
     tellPlayer(reloadMessage);
     keepReceivedVersions(activeSettings.keepVersions);
@@ -109,11 +112,15 @@ void reload(std::uint32_t now) {
 
 void startScript() {
     openLog();
+    // What a reader needs first heads every fresh file of the log.
+    startLogHeading(LogHeading::start);
     logPlugin();
     gameModuleBase = reinterpret_cast<const std::uint8_t*>(moduleNamed(gameModuleName));
     logGame();
     logWhereTheLogIs();
+    endLogHeading();
     clearNotices();
+    openReloadRecord();
     resetFileWatch();
     loadSettings();
 }

@@ -99,8 +99,6 @@ TEST_F(WatchedFolder, ListingOverManyPassesTakesEffectWhenCompleteAndEachCapIsTo
         std::ofstream("lml/zz/stream" + std::to_string(other) + ".ymt");
     }
     saveMod("ModNew", wellFormed, 1000);
-    // Each reading of the counter a microsecond: a share reads at most 40 entries.
-    sim::setPerformanceCounterStep(10);
     runIntoAListing(0);
     int shares = 0;
     passes = {};
@@ -111,6 +109,7 @@ TEST_F(WatchedFolder, ListingOverManyPassesTakesEffectWhenCompleteAndEachCapIsTo
         passes.shown.insert(passes.shown.end(), pass.shown.begin(), pass.shown.end());
         ++shares;
     }
+    // Each reading of the counter a microsecond: a share reads at most one entry a microsecond.
     EXPECT_GE(shares, 65'536 / static_cast<int>(watchListingMicroseconds));
     EXPECT_EQ(passes.shown,
               std::vector<std::string>{"Brackenfold: lml holds more than 65536 entries; some mods are not watched"});

@@ -28,12 +28,14 @@
 #include "plugin/version.h"
 #include "reload/live_settings.h"
 #include "reload/reload_loop.h"
+#include "reload/reload_record.h"
 #include "report/log.h"
 #include "report/messages.h"
 #include "settings/settings.h"
 #include "tests/sim/sim.h"
 
 inline void resetPluginState() {
+    closeReloadRecord();
     closeLog();
     releaseInstance();
     pluginModule = nullptr;
@@ -71,6 +73,8 @@ protected:
     }
 
     void TearDown() override {
+        // What the plug-in holds open in the directory is closed before it goes.
+        resetPluginState();
         std::filesystem::current_path(previous_);
         std::error_code ignored;
         std::filesystem::remove_all(directory_, ignored);

@@ -29,6 +29,11 @@ class WatchedFile : public InTempDirectory {
 protected:
     void SetUp() override {
         InTempDirectory::SetUp();
+        setUpGame();
+    }
+
+    // The game's image and the simulated clocks, as the game starts.
+    void setUpGame() {
         image_ = makeImage(0x2000);
         plantSignature(image_.data(), plantedAt);
         sim::addModule("RDR2.exe", image_.data());
