@@ -213,6 +213,48 @@ TEST_F(WatchedFolder, EachVersionTheGameReceivedIsKeptAndItsChangedLinesLogged) 
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(historyFolderName), {}), 3);
 }
 
+TEST_F(WatchedFolder, ModsWhoseKeptNamesWouldMeetEachKeepTheirOwnNewestVersion) {
+    for (const std::uint32_t keep : {1u, 2u}) {
+        SCOPED_TRACE(keep);
+        resetPluginState();
+        setUpGame();
+        sim::setLocalDate(2026, 12, 8);
+        sim::setLocalTime(21, 4, 17, 0);
+        std::filesystem::remove_all(historyFolderName);
+        const std::string nested = "<CVegetationModifiers>\n  <Item type=\"nested\"/>\n</CVegetationModifiers>\n";
+        saveMod("A/B", nested, 1000);
+        saveMod("A_B", wellFormed, 1000);
+        saveMod("ModC", wellFormed, 1000);
+        writeSettings("[BrackenfoldConfig]\nWatchFile=lml\nKeepVersions=" + std::to_string(keep) + "\n");
+        startScript();
+        runFor(3000);
+        handleKeyMessage(121, 1, 0, 0, 0, 1, 1);
+        runFor(16);
+        // Saves in A_B alone, more than are kept.
+        for (int save = 1; save <= 3; ++save) {
+            sim::setLocalTime(21, 4 + save, 0, 0);
+            saveMod("A_B", std::string(wellFormed) + std::string(static_cast<std::size_t>(save), '\n'), 1000 + save);
+            EXPECT_EQ(runFor(1000).reloads, 1);
+        }
+        std::vector<std::string> expected{
+            "A_B_VegetationModifiers~6a23828e.2026-12-08_21-07-00.meta",
+            "A_B_VegetationModifiers~fd68c15b.2026-12-08_21-04-17.meta",
+            "ModC_VegetationModifiers.2026-12-08_21-04-17.meta",
+        };
+        if (keep == 2) {
+            expected.insert(expected.begin(), "A_B_VegetationModifiers~6a23828e.2026-12-08_21-06-00.meta");
+        }
+        std::vector<std::string> found;
+        for (const auto& entry : std::filesystem::directory_iterator(historyFolderName)) {
+            found.push_back(entry.path().filename().string());
+        }
+        std::sort(found.begin(), found.end());
+        EXPECT_EQ(found, expected);
+        std::ifstream copy(std::string(historyFolderName) + "/" + expected[keep == 2 ? 2 : 1], std::ios::binary);
+        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(copy), {}), nested);
+    }
+}
+
 TEST_F(WatchedFolder, ReloadReadsOnlyTheFilesWhoseStampChangedSinceTheGameReceivedThem) {
     startWatching("WatchFile=lml\nKeepVersions=2\n");
     // As long as wellFormed, and never closes its Item.

@@ -28,6 +28,16 @@ TEST(KeptVersionNames, PathBelowTheFolderWithSeparatorsAsUnderscoresAndTheTimeOf
               "MyMod_VegetationModifiers.2026-12-08_21-04-17.meta");
     EXPECT_EQ(keptCopyName("x", at(9, 0, 5), 12), "x.2026-12-08_09-00-05-12.meta");
 
+    // Only names two files would share take a mark, made from each one's own path.
+    const std::vector<std::string_view> belows{"A_B\\VegetationModifiers.meta", "A\\B\\VegetationModifiers.meta",
+                                               "a/b/vegetationmodifiers.meta", "ModC\\VegetationModifiers.meta"};
+    EXPECT_EQ(keptNames(belows), (std::vector<std::string>{"A_B_VegetationModifiers~6a23828e",
+                                                           "A_B_VegetationModifiers~fd68c15b",
+                                                           "a_b_vegetationmodifiers~fa719e9b",
+                                                           "ModC_VegetationModifiers"}));
+    EXPECT_EQ(keptNames({belows[1], belows[3]}),
+              (std::vector<std::string>{"A_B_VegetationModifiers", "ModC_VegetationModifiers"}));
+
     struct Case {
         const char* file;
         const char* name;  // empty: not a copy
