@@ -353,12 +353,15 @@ TEST_F(WatchedFolder, KeyReleasedBeforeTheFirstLookChecksEveryWatchedFileAsItIs)
         const char* watched;
         std::uint32_t tickCount;
         const char* checked;  // the log line of the check
+        bool savedBeforeTheFirstLook = false;
     };
     const Case cases[] = {
         {"a folder, just after Windows started", "lml", 100, "INFO reload: 2 watched files are well-formed XML"},
         {"a folder, after the tick count wrapped", "lml", 20, "INFO reload: 2 watched files are well-formed XML"},
         {"a file, just after Windows started", "lml\\ModA\\VegetationModifiers.meta", 0,
          "INFO reload: VegetationModifiers.meta is well-formed XML"},
+        {"a folder, saved after the reload and before its first look", "lml", 100,
+         "INFO reload: 2 watched files are well-formed XML", true},
     };
     saveMod("ModA", wellFormed, 1000);
     saveMod("ModB", wellFormed, 1000);
@@ -371,8 +374,11 @@ TEST_F(WatchedFolder, KeyReleasedBeforeTheFirstLookChecksEveryWatchedFileAsItIs)
         EXPECT_EQ(runFor(16).reloads, 1);
         EXPECT_EQ(logLinesWith(" not found").size(), 0u);
         EXPECT_EQ(logLinesWith(test.checked).size(), 1u);
-        // What the check read is the state reloaded: no reload follows by itself.
-        EXPECT_EQ(runFor(6000).reloads, 0);
+        if (test.savedBeforeTheFirstLook) {
+            saveMod("ModA", std::string(wellFormed) + "\n", 1001);
+        }
+        // What the check read is the state reloaded: only a save after it reloads.
+        EXPECT_EQ(runFor(6000).reloads, test.savedBeforeTheFirstLook ? 1 : 0);
         closeLog();
     }
 }

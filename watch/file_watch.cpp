@@ -335,6 +335,10 @@ void markWatchedFileReloaded(bool settled) {
     }
     for (WatchedFile& file : fileWatch.files) {
         if (!file.looked) {
+            // Checked by this reload before its first look: what it read is the
+            // baseline, so a save made since is a change.
+            file.looked = true;
+            file.reloaded = file.checkedStamp;
             continue;
         }
         file.reloaded = settled && file.hasPending ? file.pending : file.checkedStamp;

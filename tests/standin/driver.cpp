@@ -228,6 +228,14 @@ FrameRun runFramesFor(DWORD milliseconds) {
     return summarize(recordsSince(mark));
 }
 
+void expectRun(const FrameRun& run, int routineCalls, const std::vector<std::string>& shown, const char* what) {
+    if (run.routineCalls != routineCalls || run.shown != shown) {
+        printRecords(run.records);
+        fail("%s: %d routine calls and %zu texts shown; %d and %zu expected", what, run.routineCalls,
+             run.shown.size(), routineCalls, shown.size());
+    }
+}
+
 namespace {
 
 HMODULE moduleOf(std::uint64_t address) {

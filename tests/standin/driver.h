@@ -81,6 +81,8 @@ struct FrameRun {
 FrameRun summarize(const std::vector<HostRecord>& records);
 // Runs frames about every 10 ms for `milliseconds` of real time.
 FrameRun runFramesFor(DWORD milliseconds);
+// Fails unless the run called the routine `routineCalls` times and showed `shown`.
+void expectRun(const FrameRun& run, int routineCalls, const std::vector<std::string>& shown, const char* what);
 
 struct Plugin {
     HMODULE module;

@@ -80,7 +80,8 @@ void enterOwnDirectory() {
     if (SetCurrentDirectoryW(wide(directory).c_str()) == 0) {
         fail("cannot enter %s (error %lu)", directory.c_str(), GetLastError());
     }
-    for (const char* name : {"BrackenfoldConfig.ini", "Brackenfold.log"}) {
+    for (const char* name : {"BrackenfoldConfig.ini", "Brackenfold.log", "Brackenfold.1.log", "Brackenfold.previous.log",
+                             "Brackenfold.previous.1.log", "Brackenfold.reloading"}) {
         deleteFile(name);
         removeFolder(name);
         if (exists(name)) {

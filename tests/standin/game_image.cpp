@@ -85,6 +85,29 @@ bool unwindCheck = false;
 std::string unwindProblem;
 std::string lastLogLine;
 
+// Whether a mod's data file holds the marker that stops the game.
+bool modHoldsTheStopMarker() {
+    WIN32_FIND_DATAW found{};
+    const HANDLE search = FindFirstFileW(L"lml\\*", &found);
+    if (search == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    bool marked = false;
+    do {
+        const std::wstring path = std::wstring(L"lml\\") + found.cFileName + L"\\VegetationModifiers.meta";
+        std::FILE* file = _wfopen(path.c_str(), L"rb");
+        if (file == nullptr) {
+            continue;
+        }
+        std::string text(1 << 16, '\0');
+        text.resize(std::fread(text.data(), 1, text.size(), file));
+        std::fclose(file);
+        marked = marked || text.find(gameStopsMarker) != std::string::npos;
+    } while (!marked && FindNextFileW(search, &found) != 0);
+    FindClose(search);
+    return marked;
+}
+
 std::string readLastLogLine() {
     const HANDLE file = CreateFileW(L"Brackenfold.log", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -153,11 +176,16 @@ __attribute__((noinline)) std::string unwindProblemFrom(const std::uint64_t* ent
 extern "C" void standinNoteRoutineCall(const char* dataName, const std::uint64_t* entryStack) {
     standinNote(HostCall::GameRoutine, reinterpret_cast<std::uintptr_t>(dataName), dataName);
     lastLogLine = readLastLogLine();
+    if (modHoldsTheStopMarker()) {
+        TerminateProcess(GetCurrentProcess(), gameStoppedExitCode);
+    }
     if (unwindCheck) {
         unwindProblem = unwindProblemFrom(entryStack);
         throw std::runtime_error("thrown inside the game routine");
     }
 }
+
+const char gameStopsMarker[] = "<!-- the stand-in game stops in its routine -->";
 
 const std::string& logLineAtRoutineCall() { return lastLogLine; }
 

@@ -52,6 +52,12 @@ std::vector<std::uint8_t> signatureBytes();
 // signature's bytes occur.
 std::vector<const std::uint8_t*> signatureOccurrences();
 
+// A mod's data file (lml\<mod>\VegetationModifiers.meta in the current directory)
+// that holds this makes the game end its process inside its routine, with
+// gameStoppedExitCode, as a game ends that cannot take a well-formed file.
+extern const char gameStopsMarker[];
+inline constexpr unsigned gameStoppedExitCode = 7;
+
 // The last line of Brackenfold.log in the current directory, read (while the
 // plug-in holds it open) when the routine last ran; "no log" when it could not be
 // opened for reading.

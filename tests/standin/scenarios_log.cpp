@@ -119,6 +119,119 @@ void twoCopiesGiveOneReload() {
     }
 }
 
+const char callingLine[] = "INFO reload: calling the game routine with \"VegetationModifiers\"";
+const char forestPlus[] = "lml\\ForestPlus\\VegetationModifiers.meta";
+const char forestData[] = "<CVegetationModifiers>\r\n  <Item type=\"fern\" value=\"0.5\"/>\r\n</CVegetationModifiers>\r\n";
+
+// This game, run again in the current directory for `scenario`; its exit code.
+DWORD runGame(const char* scenario) {
+    std::wstring exe(32'768, L'\0');
+    exe.resize(GetModuleFileNameW(nullptr, exe.data(), static_cast<DWORD>(exe.size())));
+    std::wstring commandLine = L"RDR2.exe " + wide(scenario);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                       &process) == 0) {
+        fail("cannot start the game for %s (error %lu)", scenario, GetLastError());
+    }
+    DWORD code = 0;
+    if (WaitForSingleObject(process.hProcess, 60'000) != WAIT_OBJECT_0 ||
+        GetExitCodeProcess(process.hProcess, &code) == 0) {
+        TerminateProcess(process.hProcess, 1);
+        fail("the game for %s did not end", scenario);
+    }
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return code;
+}
+
+// The run before, in its own process: a reload the game receives, then a save that
+// holds the marker, whose reload the game never returns from.
+void gameStopsInItsRoutine() {
+    loadPlugin();
+    pressAndRelease(keyF10);
+    expectFrame(reloadFrame(), "the first reload, whose version is kept");
+    writeFile(forestPlus, std::string(forestData) + gameStopsMarker + "\r\n");
+    runFramesFor(5000);
+    fail("the game did not stop in its routine");
+}
+
+void gameStoppedInItsRoutineIsToldAtTheNextStart() {
+    enterOwnDirectory();
+    removeTree("lml");
+    removeTree("BrackenfoldHistory");
+    makeFolder("lml");
+    makeFolder("lml\\ForestPlus");
+    writeFile(forestPlus, forestData);
+    writeSettings("[BrackenfoldConfig]\nWatchFile=lml\n");
+    const DWORD code = runGame("game_stops_in_its_routine");
+    if (code != gameStoppedExitCode) {
+        fail("the run before ended with exit code %lu, not %u, the game stopped in its routine", code,
+             gameStoppedExitCode);
+    }
+    const std::vector<std::string> lastRun = logLines();
+    if (lastRun.back() != callingLine) {
+        fail("the run before's log ends \"%s\", not with the call of the routine", lastRun.back().c_str());
+    }
+    const std::vector<FoundEntry> kept = entriesOf("BrackenfoldHistory");
+    if (kept.size() != 1) {
+        fail("the run before kept %zu copies, not 1", kept.size());
+    }
+    const std::string told = "Brackenfold: the game stopped during the last reload (ForestPlus\\VegetationModifiers.meta "
+                             "had changed); the version before is BrackenfoldHistory\\" + kept[0].name;
+    Plugin plugin = loadPlugin(told.c_str());
+    expectRun(runFramesFor(300), 0, {}, "the frames after: told once");
+    unloadPlugin(plugin);
+    if (logLines("Brackenfold.previous.log") != lastRun) {
+        fail("Brackenfold.previous.log does not hold the run before's log");
+    }
+    expectLogLine(logLines(), "WARN reload:   ForestPlus\\VegetationModifiers.meta had changed; the version before "
+                              "is BrackenfoldHistory\\" + kept[0].name);
+    // The run that unloaded leaves nothing to tell.
+    plugin = loadPlugin();
+    unloadPlugin(plugin);
+    if (exists("Brackenfold.reloading")) {
+        fail("the record of a reload is left after the plug-in unloaded");
+    }
+}
+
+// Reloads until the log has gone on in a fresh file, then one more.
+void logGoesOnPastOneMebibyte() {
+    enterOwnDirectory();
+    const Plugin plugin = loadPlugin();
+    int reloads = 0;
+    while (!exists("Brackenfold.1.log")) {
+        if (++reloads > 20'000) {
+            fail("after %d reloads the log has not gone on in a fresh file", reloads);
+        }
+        pressAndRelease(keyF10);
+        expectFrame(reloadFrame(), "a reload on the way to 1 MiB of log");
+    }
+    pressAndRelease(keyF10);
+    expectFrame(reloadFrame(), "a reload after the log went on");
+    if (logLineAtRoutineCall().substr(15) != callingLine) {
+        fail("while the routine ran, the fresh log's last line was \"%s\"", logLineAtRoutineCall().c_str());
+    }
+    unloadPlugin(plugin);
+    const std::string full = readFile("Brackenfold.1.log");
+    if (full.size() > (1u << 20) || full.size() < (1u << 20) - 4096) {
+        fail("Brackenfold.1.log holds %zu bytes, not just under 1 MiB", full.size());
+    }
+    const std::vector<std::string> before = logLines("Brackenfold.1.log");
+    const std::vector<std::string> fresh = logLines();
+    if (fresh.empty() || fresh[0].rfind("INFO log: continued from Brackenfold.1.log", 0) != 0) {
+        fail("the fresh log starts \"%s\"", fresh.empty() ? "" : fresh[0].c_str());
+    }
+    expectLogStart({fresh.begin() + 1, fresh.end()});
+    expectLogLine(fresh, "INFO setting ReloadKey: F10 (121)");
+    expectLogLine(before, "INFO reload: F10 (121) released");
+    if (fresh.back() != "INFO unloaded") {
+        fail("the fresh log's last line is \"%s\", not the unload", fresh.back().c_str());
+    }
+    std::printf("the log went on after %d reloads\n", reloads);
+}
+
 std::string versionString(const std::vector<char>& block, const char* name) {
     void* value = nullptr;
     UINT length = 0;
@@ -172,5 +285,8 @@ std::vector<Scenario> logScenarios() {
         {"log_falls_back_to_local_app_data", logFallsBackToLocalAppData},
         {"two_copies_give_one_reload", twoCopiesGiveOneReload},
         {"plugin_version_resource", pluginVersionResource},
+        {"game_stopped_in_its_routine_is_told_at_the_next_start", gameStoppedInItsRoutineIsToldAtTheNextStart},
+        {"game_stops_in_its_routine", gameStopsInItsRoutine},
+        {"log_goes_on_past_one_mebibyte", logGoesOnPastOneMebibyte},
     };
 }

@@ -25,14 +25,6 @@ std::vector<std::string> contentsOf(const std::string& folder, const std::string
     return contents;
 }
 
-void expectRun(const FrameRun& run, int routineCalls, const std::vector<std::string>& shown, const char* what) {
-    if (run.routineCalls != routineCalls || run.shown != shown) {
-        printRecords(run.records);
-        fail("%s: %d routine calls and %zu texts shown; %d and %zu expected", what, run.routineCalls,
-             run.shown.size(), routineCalls, shown.size());
-    }
-}
-
 // One save, then an editor's save in three writes 100 ms apart: two reloads.
 void watchedFileSavesReload() {
     enterOwnDirectory();
