@@ -6,8 +6,8 @@
 // one listing takes (at most 6 s of play), the listing's budget and the entries a
 // share read, and how soon an added mod is watched; the cost of one batch of
 // folder records; then the reload pass by key with 64 watched files of 256 KiB,
-// split into the search and the rest (at most 3 ms with one file changed). The
-// session is played three times alike, and each pass counts with the least of its
+// split into the search and the rest (at most 3 ms with one file changed), and
+// what the record of a reload under way adds (at most 300 us). The session is played three times alike, and each pass counts with the least of its
 // three times: a virtual machine stalls any code now and then, and the same work
 // timed alone shows by how much.
 #include <unistd.h>
@@ -26,6 +26,7 @@
 #include "keys/key_records.h"
 #include "locate/signature_scan.h"
 #include "reload/reload_loop.h"
+#include "reload/reload_record.h"
 #include "report/log.h"
 #include "settings/settings.h"
 #include "tests/sim/sim.h"
@@ -335,6 +336,18 @@ bool reloadByKey() {
         }
         sim::advanceTickCount(1000);
     }
+    // What a reload adds for a game that may stop in its routine: the record written, then emptied.
+    std::vector<double> record;
+    for (int round = 0; round < 1000; ++round) {
+        const Clock::time_point start = Clock::now();
+        recordReloadUnderway();
+        clearReloadRecord();
+        record.push_back(microseconds(Clock::now() - start));
+    }
+    std::sort(record.begin(), record.end());
+    std::printf("  %-52s %9.3f us at the median\n", "the record of a reload under way, written and emptied",
+                percentile(record, 0.5));
+    ok = report("  at worst, of 1,000", record.back(), "us", 300) && ok;
     closeLog();
     return ok;
 }

@@ -88,9 +88,9 @@ void observe(WatchedFile& file, const FileStamp& stamp, std::uint32_t now, bool 
 }
 
 // The looks at a folder's files, in turn: as many as keep each file looked at every
-// folderLookIntervalMs, at most `budget` of them and for at most
-// watchLooksMicroseconds. A look left for a later pass is made there.
-void lookAtFolderFiles(std::uint32_t now, std::size_t budget) {
+// folderLookIntervalMs, at most `budget` of them and for at most `time`, at least
+// one. A look left for a later pass is made there.
+void lookAtFolderFiles(std::uint32_t now, std::size_t budget, TimeBudget time) {
     const std::size_t count = fileWatch.files.size();
     const std::uint64_t round = std::uint64_t{count} * folderLookIntervalMs;
     fileWatch.lookCredit = std::min<std::uint64_t>(
@@ -100,7 +100,7 @@ void lookAtFolderFiles(std::uint32_t now, std::size_t budget) {
     if (looks == 0) {
         return;
     }
-    const TimeSpent spent{microsecondsBudget(watchLooksMicroseconds)};
+    const TimeSpent spent{time};
     for (std::size_t look = 0; look < looks; ++look) {
         WatchedFile& file = fileWatch.files[fileWatch.nextLook];
         observe(file, readFileStamp(file.path.c_str()), now, false);
@@ -295,6 +295,7 @@ bool pollWatchedFile(std::uint32_t now, std::size_t queries) {
     if (fileWatch.path.empty()) {
         return false;
     }
+    const TimeSpent pass{microsecondsBudget(watchPassMicroseconds)};
     std::size_t listingQueries = 0;
     if (fileWatch.listing.active) {
         listingQueries = shareOfListing(now, microsecondsBudget(watchListingMicroseconds));
@@ -308,7 +309,7 @@ bool pollWatchedFile(std::uint32_t now, std::size_t queries) {
     }
     // A listing may have ended the folder's watch, or begun it.
     if (watchingFolder()) {
-        lookAtFolderFiles(now, queries - std::min(queries, listingQueries));
+        lookAtFolderFiles(now, queries - std::min(queries, listingQueries), pass.left());
     }
     return changesSettled();
 }

@@ -11,10 +11,12 @@
 //
 // What bounds a pass that does not reload is time, not a count: the game pays for
 // the pass in its frame, and the same looks and entries cost several times more on
-// a slow disk or behind an antivirus filter than where they were measured. Its
-// looks stop after 8 attribute queries or `watchLooksMicroseconds`, its share of a
-// listing after `watchListingMicroseconds`, each checked after every query, entry
-// or folder opened, and each making at least one step; on a slow machine the
+// a slow disk or behind an antivirus filter than where they were measured. The
+// watch spends at most `watchPassMicroseconds` of a pass: its share of a listing
+// at most `watchListingMicroseconds` of that, its looks (8 attribute queries at
+// most) the rest, the time checked after every query, entry or folder opened, and
+// each making at least one step, so that the pass ends within about one step of
+// its budget whatever the folder holds; on a slow machine the
 // looks come round less often and a listing takes more passes, whatever the folder
 // holds. Before every reload each file whose stamp changed since the game received
 // it is read and checked as XML (an unchanged one is not read again), and after
@@ -33,9 +35,9 @@ inline constexpr std::uint32_t watchCheckIntervalMs = 250;
 inline constexpr std::uint32_t watchQuietMs = 500;
 inline constexpr std::uint32_t watchListingIntervalMs = 5000;
 inline constexpr std::size_t watchQueriesPerPass = 8;
-// The time a pass spends at most on its looks at a folder's files and on its share
-// of a listing under way (after the step that crosses it).
-inline constexpr std::uint32_t watchLooksMicroseconds = 30;
+// The time a pass spends at most on the watch, and of that on its share of a
+// listing under way (each after the step that crosses it).
+inline constexpr std::uint32_t watchPassMicroseconds = 45;
 inline constexpr std::uint32_t watchListingMicroseconds = 30;
 // A folder's files are looked at in turn, each about five times a second, so that
 // every one is seen within 250 ms even when a pass leaves some looks to the next.

@@ -31,4 +31,13 @@ struct TimeSpent {
     long long start = budget.ticks == LLONG_MAX ? 0 : performanceCount();
 
     bool over() const { return budget.ticks != LLONG_MAX && performanceCount() - start >= budget.ticks; }
+
+    // What is left of the budget, none once it is spent.
+    TimeBudget left() const {
+        if (budget.ticks == LLONG_MAX) {
+            return budget;
+        }
+        const long long spent = performanceCount() - start;
+        return {spent < budget.ticks ? budget.ticks - spent : 0};
+    }
 };
