@@ -207,6 +207,7 @@ bool session() {
     // same kind of work as in most of them: a listing's progress depends on time,
     // so a share may fall in one play's pass and not in another's.
     std::vector<double> passes(first.passes.size(), 1e12);
+    std::vector<bool> shared(first.passes.size(), false);
     double worstOfOneRun = 0;
     for (std::size_t pass = 0; pass < passes.size(); ++pass) {
         int sharing = 0;
@@ -214,6 +215,7 @@ bool session() {
             sharing += run.shared[pass] ? 1 : 0;
         }
         const bool most = 2 * sharing > sessionRuns;
+        shared[pass] = most;
         for (const Session& run : runs) {
             if (run.shared[pass] == most) {
                 passes[pass] = std::min(passes[pass], run.passes[pass]);
@@ -238,7 +240,7 @@ bool session() {
     std::printf("  %-52s %9.3f us\n", "median pass", percentile(passes, 0.5));
     std::vector<double> sharing;
     for (std::size_t pass = 0; pass < passes.size(); ++pass) {
-        if (!reloaded[pass] && first.shared[pass]) {
+        if (!reloaded[pass] && shared[pass]) {
             sharing.push_back(passes[pass]);
         }
     }
