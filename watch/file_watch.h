@@ -36,9 +36,11 @@ inline constexpr std::uint32_t watchQuietMs = 500;
 inline constexpr std::uint32_t watchListingIntervalMs = 5000;
 inline constexpr std::size_t watchQueriesPerPass = 8;
 // The time a pass spends at most on the watch, and of that on its share of a
-// listing under way (each after the step that crosses it).
-inline constexpr std::uint32_t watchPassMicroseconds = 45;
-inline constexpr std::uint32_t watchListingMicroseconds = 30;
+// listing under way (each after the step that crosses it). The share takes about
+// half: one folder call may cost as much again, and a pass must still end well
+// within 100 us.
+inline constexpr std::uint32_t watchPassMicroseconds = 40;
+inline constexpr std::uint32_t watchListingMicroseconds = 22;
 // A folder's files are looked at in turn, each about five times a second, so that
 // every one is seen within 250 ms even when a pass leaves some looks to the next.
 inline constexpr std::uint32_t folderLookIntervalMs = 200;
