@@ -32,6 +32,11 @@ struct HeadingPart {
 HeadingPart heading[2];
 int recording = -1;  // the part being recorded, or none
 
+// The lines of a LogBlock not yet handed to the operating system.
+char block[16 * 1024];
+std::size_t blockSize = 0;
+int blocks = 0;  // LogBlocks alive
+
 // "[HH:MM:SS.mmm] LEVEL " followed by `text`, cut to fit, and a line feed.
 std::size_t formatLine(char (&line)[logLineCapacity + 1], LogLevel level, const char* text) {
     const LocalTime now = localTime();
@@ -50,6 +55,13 @@ std::size_t formatLine(char (&line)[logLineCapacity + 1], LogLevel level, const 
 void writeLine(const char* line, std::size_t size) {
     if (writeFile(logFile, line, static_cast<std::uint32_t>(size))) {
         written += size;
+    }
+}
+
+void flushBlock() {
+    if (blockSize > 0) {
+        writeLine(block, blockSize);
+        blockSize = 0;
     }
 }
 
@@ -161,7 +173,8 @@ void logLine(LogLevel level, const char* format, ...) {
 
     char line[logLineCapacity + 1];
     const std::size_t size = formatLine(line, level, text);
-    if (written + size > logCapacity) {
+    if (written + blockSize + size > logCapacity) {
+        flushBlock();
         try {
             beginFreshFile();
         } catch (...) {
@@ -179,7 +192,23 @@ void logLine(LogLevel level, const char* format, ...) {
             part.size += size;
         }
     }
-    writeLine(line, size);
+    if (blocks == 0) {
+        writeLine(line, size);
+        return;
+    }
+    if (blockSize + size > sizeof block) {
+        flushBlock();
+    }
+    std::memcpy(block + blockSize, line, size);
+    blockSize += size;
+}
+
+LogBlock::LogBlock() { ++blocks; }
+
+LogBlock::~LogBlock() {
+    if (--blocks == 0) {
+        flushBlock();
+    }
 }
 
 void startLogHeading(LogHeading part) {
@@ -190,6 +219,7 @@ void startLogHeading(LogHeading part) {
 void endLogHeading() { recording = -1; }
 
 void closeLog() {
+    flushBlock();
     closeFile(logFile);
     logFile = nullptr;
     openedPath.clear();

@@ -1,10 +1,11 @@
 // The log beside the game, Brackenfold.log: one line per event, "[HH:MM:SS.mmm]
 // LEVEL text" in local time, each handed to the operating system with one write
-// before the plug-in goes on, so the last line survives a crash of the game. The
-// file is shared for reading and never grows past 1 MiB: a full log is kept as
-// Brackenfold.1.log (replacing the one before) and a fresh Brackenfold.log begins
-// with the lines a reader needs first, so that a long session's newest events are
-// always in Brackenfold.log and one run's logs never hold more than about 2 MiB.
+// before the plug-in goes on (the lines of a LogBlock together), so the last line
+// survives a crash of the game. The file is shared for reading and never grows
+// past 1 MiB: a full log is kept as Brackenfold.1.log (replacing the one before)
+// and a fresh Brackenfold.log begins with the lines a reader needs first, so that
+// a long session's newest events are always in Brackenfold.log and one run's logs
+// never hold more than about 2 MiB.
 // At each start the last run's logs are kept as Brackenfold.previous.log and
 // Brackenfold.previous.1.log. It is UTF-8 without a byte order mark; a line cut to
 // its length is cut between characters. Nothing here throws, and only opening the
@@ -56,6 +57,17 @@ void logLine(LogLevel level, const char* format, ...) BRACKENFOLD_PRINTF(2, 3);
 enum class LogHeading : std::uint8_t { start, settingsInEffect };
 void startLogHeading(LogHeading part);
 void endLogHeading();
+
+// While a LogBlock lives, the lines logged reach the operating system together,
+// in one write, when the last one ends (or sooner, when 16 KiB wait): for the many
+// lines of one event in a pass the game pays for, such as a listing's files. Never
+// around the line written before the game's routine is called.
+struct LogBlock {
+    LogBlock();
+    ~LogBlock();
+    LogBlock(const LogBlock&) = delete;
+    LogBlock& operator=(const LogBlock&) = delete;
+};
 
 void closeLog();
 

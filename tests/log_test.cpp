@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -157,6 +158,7 @@ TEST_F(LogFile, PastOneMebibyteTheFullFileIsKeptAndAFreshOneBeginsWithTheHeading
         const char* what;
         bool keptCanBeMade;
         const char* firstLine;  // of the fresh file, up to its first semicolon
+        int blockLines = 0;     // the lines logged in blocks of this many; 0: none
     };
     const Case cases[] = {
         {"the full file kept", true,
@@ -166,6 +168,11 @@ TEST_F(LogFile, PastOneMebibyteTheFullFileIsKeptAndAFreshOneBeginsWithTheHeading
         {"Brackenfold.1.log cannot be made", false,
          "WARN log: the full log could not be kept as Brackenfold.1.log (a program holds it without letting it be "
          "renamed, or the folder refuses)"},
+        // Lines that wait in a block reach the file before it is kept, none lost or out of order.
+        {"the lines logged in blocks", true,
+         "INFO log: continued from Brackenfold.1.log, which holds the lines before (each file of the log holds at "
+         "most 1 MiB)",
+         100},
     };
     const std::string text(200, 'y');
     for (const Case& test : cases) {
@@ -188,8 +195,16 @@ TEST_F(LogFile, PastOneMebibyteTheFullFileIsKeptAndAFreshOneBeginsWithTheHeading
         logLine(LogLevel::Info, "setting ReloadKey: F6 (117)");
         endLogHeading();
         // Enough for two fresh files.
-        for (int i = 0; i < 12'000; ++i) {
-            logLine(LogLevel::Info, "%05d %s", i, text.c_str());
+        for (int i = 0; i < 12'000;) {
+            const std::optional<LogBlock> block =
+                test.blockLines > 0 ? std::make_optional<LogBlock>() : std::nullopt;
+            for (const int end = i + std::max(test.blockLines, 1); i < end; ++i) {
+                logLine(LogLevel::Info, "%05d %s", i, text.c_str());
+            }
+            if (block && i == test.blockLines) {
+                // Until the block ends, its lines wait.
+                EXPECT_EQ(read(logFileName).find("00099"), std::string::npos);
+            }
         }
         logLine(LogLevel::Info, "the newest");
         closeLog();
