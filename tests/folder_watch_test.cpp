@@ -54,7 +54,13 @@ TEST_F(WatchedFolder, LooksAreSpreadOverPassesBoundedByCountAndTimeAndEveryFileI
         int listed = -1;
         for (int pass = 0; pass < 700; ++pass) {
             const std::size_t before = sim::fileQueries();
+            const std::size_t shares = fileWatch.listing.shares;
+            const std::uint32_t lastListing = fileWatch.lastListing;
             runPass();
+            // A share that spent its budget leaves the taking in of its listing to the next pass.
+            ASSERT_FALSE(test.counterStep > 0 && fileWatch.listing.shares != shares &&
+                         fileWatch.lastListing != lastListing)
+                << pass;
             most = std::max(most, sim::fileQueries() - before);
             listed = listed < 0 && !fileWatch.files.empty() ? pass : listed;
             for (const ::WatchedFile& file : fileWatch.files) {

@@ -297,7 +297,9 @@ bool pollWatchedFile(std::uint32_t now, std::size_t queries) {
     }
     const TimeSpent pass{microsecondsBudget(watchPassMicroseconds)};
     std::size_t listingQueries = 0;
-    if (fileWatch.listing.active) {
+    if (fileWatch.listingToTake) {
+        listingQueries = takeCompleteListing(now);
+    } else if (fileWatch.listing.active) {
         listingQueries = shareOfListing(now, microsecondsBudget(watchListingMicroseconds));
     } else if (watchingFolder()) {
         if (now - fileWatch.lastListing >= watchListingIntervalMs) {
@@ -353,7 +355,9 @@ bool watchedFileMayBeReloaded(std::uint32_t now) {
     }
     // Not looked at yet (the first look waits for its interval): looked at now, whole.
     if (!fileWatch.started && fileWatch.path == activeSettings.watchFile) {
-        if (!fileWatch.listing.active) {
+        if (fileWatch.listingToTake) {
+            takeCompleteListing(now);
+        } else if (!fileWatch.listing.active) {
             fileWatch.lastCheck = now;
             lookAtPathItself(now, unboundedTime);
         }

@@ -126,5 +126,21 @@ std::size_t startFolderListing(std::uint32_t now, TimeBudget budget) {
 }
 
 std::size_t shareOfListing(std::uint32_t now, TimeBudget budget) {
-    return continueListing(fileWatch.listing, budget) ? takeListing(now) : 0;
+    const TimeSpent spent{budget};
+    if (!continueListing(fileWatch.listing, budget)) {
+        return 0;
+    }
+    // Taking a listing in is work of its own: after a share that spent its budget, it waits a pass.
+    if (spent.over()) {
+        fileWatch.listingToTake = true;
+        return 0;
+    }
+    return takeCompleteListing(now);
+}
+
+std::size_t takeCompleteListing(std::uint32_t now) {
+    fileWatch.listingToTake = false;
+    // A listing that found a change names every file: one write, not one a line.
+    const LogBlock lines;
+    return takeListing(now);
 }

@@ -27,6 +27,8 @@ void tellMissing(const char* what);
 // `budget`; when complete, its files are taken in (new ones count as saved, except
 // at the first look; those gone are dropped) and a folder that is no longer there
 // is told missing and looked at as a single path from then on. Each gives the
-// attribute queries it made (at most one).
+// attribute queries it made (at most one). A share that completes the listing but
+// spends its budget leaves the taking in to takeCompleteListing, at the next pass.
 std::size_t startFolderListing(std::uint32_t now, TimeBudget budget);
 std::size_t shareOfListing(std::uint32_t now, TimeBudget budget);
+std::size_t takeCompleteListing(std::uint32_t now);
