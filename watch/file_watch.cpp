@@ -296,6 +296,7 @@ bool pollWatchedFile(std::uint32_t now, std::size_t queries) {
         return false;
     }
     const TimeSpent pass{microsecondsBudget(watchPassMicroseconds)};
+    logTakenListing();
     std::size_t listingQueries = 0;
     if (fileWatch.listingToTake) {
         listingQueries = takeCompleteListing(now);
@@ -365,6 +366,7 @@ bool watchedFileMayBeReloaded(std::uint32_t now) {
             shareOfListing(now, unboundedTime);
         }
     }
+    logTakenListing();
     bool wellFormed = true;
     bool shown = false;
     std::size_t checkedBytes = 0;

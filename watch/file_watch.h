@@ -86,6 +86,7 @@ struct FileWatch {
     std::uint32_t lastListing = 0;  // when the last listing completed
     ListingWork listing;            // a listing under way, its result not yet taken
     bool listingToTake = false;     // complete, taken in at the next pass
+    bool listingToLog = false;      // taken in, its files logged at the next pass
     std::size_t nextLook = 0;       // where a folder's looks go on
     std::uint32_t lastFolderLook = 0;
     std::uint64_t lookCredit = 0;   // looks owed, in milliseconds of folderLookIntervalMs

@@ -29,16 +29,6 @@ void tellCaps(const FolderListing& listing) {
     }
 }
 
-void logListing(const FolderListing& listing, std::size_t added, std::size_t dropped, bool first) {
-    tellCaps(listing);
-    if (!first && added == 0 && dropped == 0) {
-        return;
-    }
-    logLine(LogLevel::Info, "watch: listed %s: %zu watched files", logged(fileWatch.path).text, fileWatch.files.size());
-    for (const WatchedFile& file : fileWatch.files) {
-        logLine(LogLevel::Info, "watch:   %s", logged(file.below).text);
-    }
-}
 
 // The watched path could not be listed (or went away while it was): a file in its
 // place is watched as one, and counts as saved.
@@ -77,12 +67,16 @@ std::size_t takeListing(std::uint32_t now) {
     std::vector<WatchedFile> files;
     files.reserve(listing.files.size());
     std::size_t added = 0;
+    // Both are in listing order: the files known are found in one walk along them.
+    auto known = fileWatch.files.begin();
     for (std::string& below : listing.files) {
-        const auto known = std::find_if(fileWatch.files.begin(), fileWatch.files.end(),
-                                        [&](const WatchedFile& file) { return file.below == below; });
-        if (known != fileWatch.files.end()) {
+        while (known != fileWatch.files.end() && listedBefore(known->below, below)) {
+            ++known;
+        }
+        if (known != fileWatch.files.end() && known->below == below) {
             files.push_back(std::move(*known));
             known->below.clear();
+            ++known;
             continue;
         }
         WatchedFile file;
@@ -114,7 +108,8 @@ std::size_t takeListing(std::uint32_t now) {
     }
     // The turn goes on where it was, so that no file waits longer for its look.
     fileWatch.nextLook = fileWatch.files.empty() ? 0 : fileWatch.nextLook % fileWatch.files.size();
-    logListing(listing, added, dropped, first);
+    tellCaps(listing);
+    fileWatch.listingToLog = first || added > 0 || dropped > 0;
     return queries;
 }
 
@@ -140,7 +135,19 @@ std::size_t shareOfListing(std::uint32_t now, TimeBudget budget) {
 
 std::size_t takeCompleteListing(std::uint32_t now) {
     fileWatch.listingToTake = false;
-    // A listing that found a change names every file: one write, not one a line.
     const LogBlock lines;
     return takeListing(now);
+}
+
+void logTakenListing() {
+    if (!fileWatch.listingToLog) {
+        return;
+    }
+    fileWatch.listingToLog = false;
+    // Every file named: one write, not one a line.
+    const LogBlock lines;
+    logLine(LogLevel::Info, "watch: listed %s: %zu watched files", logged(fileWatch.path).text, fileWatch.files.size());
+    for (const WatchedFile& file : fileWatch.files) {
+        logLine(LogLevel::Info, "watch:   %s", logged(file.below).text);
+    }
 }

@@ -199,15 +199,20 @@ std::vector<std::string> keptNames(const std::vector<std::string_view>& belows) 
     for (const std::string_view below : belows) {
         names.push_back(keptName(below));
     }
+    // In listing order, names that meet (letter case aside) are neighbours.
+    std::vector<std::size_t> order(names.size());
+    for (std::size_t i = 0; i < order.size(); ++i) {
+        order[i] = i;
+    }
     // A name made with a mark could still meet another; each round marks anew.
     for (unsigned round = 0; round < 8; ++round) {
+        std::sort(order.begin(), order.end(),
+                  [&](std::size_t a, std::size_t b) { return listedBefore(names[a], names[b]); });
         std::vector<bool> shared(names.size(), false);
         bool any = false;
-        for (std::size_t i = 0; i < names.size(); ++i) {
-            for (std::size_t j = i + 1; j < names.size(); ++j) {
-                if (sameLetters(names[i], names[j])) {
-                    shared[i] = shared[j] = any = true;
-                }
+        for (std::size_t i = 1; i < order.size(); ++i) {
+            if (sameLetters(names[order[i - 1]], names[order[i]])) {
+                shared[order[i - 1]] = shared[order[i]] = any = true;
             }
         }
         if (!any) {

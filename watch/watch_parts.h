@@ -32,3 +32,6 @@ void tellMissing(const char* what);
 std::size_t startFolderListing(std::uint32_t now, TimeBudget budget);
 std::size_t shareOfListing(std::uint32_t now, TimeBudget budget);
 std::size_t takeCompleteListing(std::uint32_t now);
+// The files of a listing taken in that found a change (or the first), logged a
+// pass later: taking a listing in and naming its files are each a pass's work.
+void logTakenListing();
