@@ -1,6 +1,7 @@
 #include "reload/reload_record.h"
 
 #include <algorithm>
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -114,8 +115,12 @@ void readLastRecord() {
 }
 
 // Appends a printf-formatted line to the record; false when it does not fit.
-bool append(std::size_t& size, const char* format, const char* first, const char* second) {
-    const int length = std::snprintf(record + size, sizeof record - size, format, first, second);
+bool append(std::size_t& size, const char* format, ...) BRACKENFOLD_PRINTF(2, 3);
+bool append(std::size_t& size, const char* format, ...) {
+    va_list arguments;
+    va_start(arguments, format);
+    const int length = std::vsnprintf(record + size, sizeof record - size, format, arguments);
+    va_end(arguments);
     if (length < 0 || static_cast<std::size_t>(length) >= sizeof record - size) {
         record[size] = '\0';
         return false;
@@ -155,9 +160,7 @@ void recordReloadUnderway() {
         changed += changedForTheGame(file) ? 1 : 0;
     }
     std::size_t size = 0;
-    char count[32];
-    std::snprintf(count, sizeof count, "%zu", changed);
-    append(size, "%s\nchanged %s\n", recordTitle, count);
+    append(size, "%s\nchanged %zu\n", recordTitle, changed);
     for (const WatchedFile& file : fileWatch.files) {
         if (changedForTheGame(file) &&
             !append(size, "file\t%s\t%s\n", file.below.c_str(), file.received ? file.receivedCopy.c_str() : "")) {

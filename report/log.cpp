@@ -116,8 +116,8 @@ void beginFreshFile() {
                        "the plug-in, the game and the settings in effect, as logged before:");
     }
     for (const HeadingPart& part : heading) {
-        if (part.size > 0 && writeFile(logFile, part.text, static_cast<std::uint32_t>(part.size))) {
-            written += part.size;
+        if (part.size > 0) {
+            writeLine(part.text, part.size);
         }
     }
 }

@@ -29,7 +29,6 @@ void tellCaps(const FolderListing& listing) {
     }
 }
 
-
 // The watched path could not be listed (or went away while it was): a file in its
 // place is watched as one, and counts as saved.
 void takeMissingFolder(std::uint32_t now) {
