@@ -264,7 +264,7 @@ bool deleteFile(std::string_view path) {
     return !name.empty() && DeleteFileW(name.c_str()) != 0;
 }
 
-bool moveFile(std::string_view from, std::string_view to) {
+bool moveFile(std::string_view from, std::string_view to, FileMove how) {
     const WideText source = windowsPath(from);
     const WideText target = windowsPath(to);
     WIN32_FILE_ATTRIBUTE_DATA data{};
@@ -273,7 +273,36 @@ bool moveFile(std::string_view from, std::string_view to) {
         (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
         return false;
     }
-    return MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+    return MoveFileExW(source.c_str(), target.c_str(), how == FileMove::replace ? MOVEFILE_REPLACE_EXISTING : 0) != 0;
+}
+
+Failure lastFailure() {
+    struct Known {
+        DWORD code;
+        FailureKind kind;
+        const char* reason;
+    };
+    static const Known known[] = {
+        {ERROR_FILE_NOT_FOUND, FailureKind::notFound, "not found"},
+        {ERROR_PATH_NOT_FOUND, FailureKind::notFound, "not found"},
+        {ERROR_ACCESS_DENIED, FailureKind::accessDenied, "access denied"},
+        {ERROR_SHARING_VIOLATION, FailureKind::inUse, "in use by another program"},
+        {ERROR_LOCK_VIOLATION, FailureKind::inUse, "in use by another program"},
+        {ERROR_HANDLE_DISK_FULL, FailureKind::diskFull, "the disk is full"},
+        {ERROR_DISK_FULL, FailureKind::diskFull, "the disk is full"},
+        {ERROR_FILE_EXISTS, FailureKind::nameTaken, "the name is taken"},
+        {ERROR_ALREADY_EXISTS, FailureKind::nameTaken, "the name is taken"},
+    };
+    Failure failure;
+    const DWORD code = GetLastError();
+    failure.code = static_cast<std::uint32_t>(code);
+    for (const Known& entry : known) {
+        if (entry.code == code) {
+            failure.kind = entry.kind;
+            failure.reason = entry.reason;
+        }
+    }
+    return failure;
 }
 
 FolderSearch openFolderSearch(std::string_view folder, FolderEntry& first) {

@@ -111,10 +111,23 @@ bool rewriteFile(FileHandle file, const void* data, std::uint32_t size);
 bool makeFolder(std::string_view path);
 // True when the file was deleted; never deletes a folder.
 bool deleteFile(std::string_view path);
-// Gives the file at `from` the name `to`, replacing a file of that name; never
-// moves a folder, nor replaces one. False also when a program holds either file
-// without letting it be renamed.
-bool moveFile(std::string_view from, std::string_view to);
+// Whether moveFile may replace a file that already has the new name.
+enum class FileMove : std::uint8_t { replace, keepExisting };
+// Gives the file at `from` the name `to`, replacing a file of that name unless
+// `how` keeps it; never moves a folder, nor replaces one. False also when a
+// program holds either file without letting it be renamed.
+bool moveFile(std::string_view from, std::string_view to, FileMove how = FileMove::replace);
+
+// Why the last call of this thread failed, as Windows tells it: its code (0 when
+// it gave none) and, for the codes a disk or another program gives, what it means
+// and a few words for the log ("in use by another program"; empty for others).
+enum class FailureKind : std::uint8_t { other, notFound, accessDenied, inUse, diskFull, nameTaken };
+struct Failure {
+    std::uint32_t code = 0;
+    FailureKind kind = FailureKind::other;
+    const char* reason = "";
+};
+Failure lastFailure();
 
 // A folder read entry by entry: Windows reads the folder's records in small
 // batches, so most entries cost no system call and a few cost one.

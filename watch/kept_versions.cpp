@@ -16,6 +16,8 @@ namespace {
 
 constexpr std::size_t stampLength = 19;  // "yyyy-mm-dd_HH-MM-SS"
 const char copyExtension[] = ".meta";
+// A copy being written: its copy's name with this ending until it is whole.
+const char partEnding[] = ".partial";
 // Past this many copies within one second something else is wrong.
 constexpr unsigned mostInOneSecond = 1000;
 
@@ -36,11 +38,44 @@ bool isStamp(std::string_view text) {
     return true;
 }
 
+// A copy's name with the part's ending: what a write that failed and could not be deleted leaves.
+bool isPart(std::string_view file) {
+    const std::size_t ending = sizeof partEnding - 1;
+    return file.size() > ending && file.substr(file.size() - ending) == partEnding &&
+           !parseKeptCopy(file.substr(0, file.size() - ending)).name.empty();
+}
+
 bool olderThan(const KeptCopy& a, const KeptCopy& b) {
     return a.stamp != b.stamp ? a.stamp < b.stamp : a.number < b.number;
 }
 
 bool isFolder(const std::string& path) { return lookAtPath(path.c_str()).folder; }
+
+// Why a file call failed, for the log: " (in use by another program; Windows error 32)".
+struct Reason {
+    char text[96] = "";
+};
+Reason reasonOf(const Failure& failure) {
+    Reason reason;
+    if (failure.code != 0) {
+        std::snprintf(reason.text, sizeof reason.text, " (%s%sWindows error %u)", failure.reason,
+                      failure.reason[0] != '\0' ? "; " : "", static_cast<unsigned>(failure.code));
+    }
+    return reason;
+}
+
+// Parts of copies that refused deletes left behind: no version, removed at the next
+// listing. Only a copy's name with the part's ending is ever touched.
+void removeParts(const History& history, const std::vector<std::string>& parts) {
+    std::size_t removed = 0;
+    for (const std::string& part : parts) {
+        removed += deleteFile(joinPath(history.folder, part)) ? 1 : 0;
+    }
+    if (removed > 0) {
+        logLine(LogLevel::Info, "history: removed %zu unfinished cop%s (%s) that an earlier failure left", removed,
+                removed == 1 ? "y" : "ies", partEnding);
+    }
+}
 
 // The history folder to use: BrackenfoldHistory beside the game, made when missing,
 // or, when `fallback` or that cannot be had, %LOCALAPPDATA%\Brackenfold\History.
@@ -59,7 +94,8 @@ void openFolder(History& history, bool fallback) {
         history.primary = false;
         const std::string local = environmentValue("LOCALAPPDATA");
         if (local.empty()) {
-            logLine(LogLevel::Warn, "history: no folder %s and no LOCALAPPDATA; no copies are kept", historyFolderName);
+            logLine(LogLevel::Warn, "history: %s %s and there is no LOCALAPPDATA; no copies are kept",
+                    historyFolderName, fallback ? "refuses new files" : "cannot be made");
             return;
         }
         const std::string own = joinPath(local, "Brackenfold");
@@ -67,7 +103,7 @@ void openFolder(History& history, bool fallback) {
         const std::string folder = joinPath(own, "History");
         makeFolder(folder);
         if (!isFolder(folder)) {
-            logLine(LogLevel::Warn, "history: neither %s nor %s can be made; no copies are kept", historyFolderName,
+            logLine(LogLevel::Warn, "history: neither %s nor %s can be written; no copies are kept", historyFolderName,
                     cleanText(folder, loggedPathLimit).text);
             return;
         }
@@ -78,11 +114,17 @@ void openFolder(History& history, bool fallback) {
     if (search == nullptr) {
         return;
     }
+    std::vector<std::string> parts;
     try {
         do {
+            if (found.folder) {
+                continue;
+            }
             KeptCopy copy = parseKeptCopy(found.name);
-            if (!copy.name.empty() && !found.folder) {
+            if (!copy.name.empty()) {
                 history.copies.push_back(std::move(copy));
+            } else if (isPart(found.name)) {
+                parts.emplace_back(found.name);
             }
         } while (nextFolderEntry(search, found));
     } catch (...) {
@@ -90,29 +132,58 @@ void openFolder(History& history, bool fallback) {
         throw;
     }
     closeFolderSearch(search);
+    removeParts(history, parts);
 }
 
-enum class Written { done, nameTaken, failed };
+// How making a copy ended: made, or not, and then whether the folder refuses new
+// files altogether (a folder without rights), which sends copies elsewhere.
+enum class Made { done, failed, folderRefuses };
 
-Written writeNew(const std::string& path, std::string_view bytes) {
-    const FileHandle file = openFile(path, FileOpen::createNew);
+// Writes `bytes` whole under the copy's name with the part's ending, then gives it
+// the first free copy's name of `name` from `number` on: a copy's name never holds
+// less than a version the game received.
+Made writeWhole(History& history, const std::string& name, std::string_view bytes, const LocalTime& now,
+                unsigned number, KeptCopy& made) {
+    const std::string part = joinPath(history.folder, keptCopyName(name, now, number) + partEnding);
+    const FileHandle file = openFile(part, FileOpen::replace);
     if (file == nullptr) {
-        return queryPath(path).exists ? Written::nameTaken : Written::failed;
+        const Failure failure = lastFailure();
+        logLine(LogLevel::Warn, "history: %s cannot be made%s", cleanText(part, loggedPathLimit).text,
+                reasonOf(failure).text);
+        return failure.kind == FailureKind::accessDenied ? Made::folderRefuses : Made::failed;
     }
     const bool written = writeFile(file, bytes.data(), static_cast<std::uint32_t>(bytes.size()));
+    const Failure writeFailure = lastFailure();
     closeFile(file);
-    if (!written) {
-        // Half a copy would pass for a version the game never had.
-        deleteFile(path);
-        return Written::failed;
+    const char* what = "cannot be written";
+    Reason reason = reasonOf(writeFailure);
+    if (written) {
+        for (; number <= mostInOneSecond; ++number) {
+            KeptCopy copy = parseKeptCopy(keptCopyName(name, now, number));
+            const std::string path = joinPath(history.folder, copy.file);
+            if (moveFile(part, path, FileMove::keepExisting)) {
+                made = std::move(copy);
+                return Made::done;
+            }
+            reason = reasonOf(lastFailure());
+            if (!queryPath(path).exists) {
+                break;
+            }
+        }
+        what = "cannot take its copy's name";
     }
-    return Written::done;
+    // Half a copy would pass for a version the game never had; a part that stays is no copy.
+    const bool removed = deleteFile(part);
+    logLine(LogLevel::Warn, "history: %s %s%s; this version is not kept%s", cleanText(part, loggedPathLimit).text,
+            what, reason.text, removed ? "" : ", and the part left is no copy: the next copy made removes it");
+    return Made::failed;
 }
 
 // Makes a new copy in the folder in use; the copy's entry, or an empty name. A copy
 // within the same second as others takes the number after the highest of them, so
 // that it sorts after every copy it follows, even one a cap has since deleted.
-KeptCopy makeCopy(History& history, const std::string& name, std::string_view bytes, const LocalTime& now) {
+Made makeCopy(History& history, const std::string& name, std::string_view bytes, const LocalTime& now,
+              KeptCopy& made) {
     const std::string stamp = parseKeptCopy(keptCopyName(name, now, 1)).stamp;
     unsigned number = 1;
     for (const KeptCopy& copy : history.copies) {
@@ -120,20 +191,7 @@ KeptCopy makeCopy(History& history, const std::string& name, std::string_view by
             number = std::max(number, copy.number + 1);
         }
     }
-    for (; number <= mostInOneSecond; ++number) {
-        KeptCopy copy = parseKeptCopy(keptCopyName(name, now, number));
-        const std::string path = joinPath(history.folder, copy.file);
-        switch (writeNew(path, bytes)) {
-        case Written::done:
-            return copy;
-        case Written::nameTaken:
-            continue;
-        case Written::failed:
-            logLine(LogLevel::Warn, "history: %s cannot be written", cleanText(path, loggedPathLimit).text);
-            return {};
-        }
-    }
-    return {};
+    return writeWhole(history, name, bytes, now, number, made);
 }
 
 // Deletes the oldest copies of `name` beyond `keep`, never `made`, the copy just
@@ -300,22 +358,23 @@ Kept keepVersion(History& history, const std::string& name, std::string_view byt
         }
     }
     const LocalTime now = localTime();
-    KeptCopy copy = makeCopy(history, name, bytes, now);
-    if (copy.name.empty() && history.primary) {
+    KeptCopy copy;
+    Made made = makeCopy(history, name, bytes, now, copy);
+    if (made == Made::folderRefuses && history.primary) {
         openFolder(history, true);
         if (history.folder.empty()) {
             return {};
         }
-        logLine(LogLevel::Warn, "history: %s cannot be written; copies go to %s", historyFolderName,
+        logLine(LogLevel::Warn, "history: %s refuses new files; copies go to %s", historyFolderName,
                 cleanText(history.folder, loggedPathLimit).text);
-        copy = makeCopy(history, name, bytes, now);
+        made = makeCopy(history, name, bytes, now, copy);
     }
-    if (copy.name.empty()) {
+    if (made != Made::done) {
         return {};
     }
     const std::string path = joinPath(history.folder, copy.file);
-    const std::string made = copy.file;
+    const std::string file = copy.file;
     history.copies.push_back(std::move(copy));
-    deleteOldest(history, name, made, std::max<std::uint32_t>(keep, 1));
+    deleteOldest(history, name, file, std::max<std::uint32_t>(keep, 1));
     return {path, true};
 }

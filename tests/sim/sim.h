@@ -81,6 +81,17 @@ void setGameRoutineHook(void (*hook)());
 // records as Windows reads them, giving each entry's name and attributes (links as
 // reparse points) but no size or time. The ANSI code page is Windows-1252.
 
+// A file call the simulated kernel can be told to refuse, as Windows does when the
+// disk is full or another program (a scanner, a backup) holds the file: making or
+// emptying it on open, writing (a short write writes half, then fails as on a
+// full disk), renaming it, deleting it, and cutting it to its length.
+enum class FileCall { create, write, shortWrite, rename, remove, truncate };
+// From now until the reset, `call` fails on every file whose path ends with
+// `nameEnding`, with Windows's code `error` (32: in use by another program).
+void refuseFileCall(FileCall call, const std::string& nameEnding, std::uint32_t error = 32);
+// The refusals end.
+void allowFileCalls();
+
 // How many file attribute queries (GetFileAttributesExW) were made since the reset.
 std::size_t fileQueries();
 // How many times the file at `linuxPath` (absolute) was opened for reading since the reset.

@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cstring>
 #include <vector>
@@ -36,6 +37,43 @@ std::size_t fileQueryCount = 0;
 std::map<std::string, std::size_t, std::less<>> readCounts;  // files opened for reading, by Linux path
 std::size_t batchCount = 0;
 std::size_t refusedCount = 0;
+
+struct Refusal {
+    FileCall call;
+    std::string nameEnding;
+    DWORD error;
+};
+std::vector<Refusal> refusals;
+
+// Whether `call` on the file at the Linux path `path` is refused; when it is, the error is set.
+bool refused(FileCall call, const std::string& path) {
+    for (const Refusal& refusal : refusals) {
+        if (refusal.call == call && path.size() >= refusal.nameEnding.size() &&
+            path.compare(path.size() - refusal.nameEnding.size(), std::string::npos, refusal.nameEnding) == 0) {
+            lastError = refusal.error;
+            return true;
+        }
+    }
+    return false;
+}
+
+// The Linux path of an open file.
+std::string pathOf(int descriptor) {
+    char link[64];
+    char path[PATH_MAX];
+    std::snprintf(link, sizeof link, "/proc/self/fd/%d", descriptor);
+    const ssize_t size = readlink(link, path, sizeof path - 1);
+    return size < 0 ? std::string() : std::string(path, static_cast<std::size_t>(size));
+}
+
+// Windows's code for what Linux said; false, for the caller to return.
+bool failed() {
+    lastError = errno == ENOENT    ? ERROR_FILE_NOT_FOUND
+                : errno == EEXIST  ? ERROR_FILE_EXISTS
+                : errno == ENOSPC  ? ERROR_DISK_FULL
+                                   : ERROR_ACCESS_DENIED;
+    return false;
+}
 
 bool refuse() {
     ++refusedCount;
@@ -137,7 +175,14 @@ void resetFiles() {
     readCounts.clear();
     batchCount = 0;
     refusedCount = 0;
+    refusals.clear();
 }
+
+void refuseFileCall(FileCall call, const std::string& nameEnding, std::uint32_t error) {
+    refusals.push_back({call, nameEnding, static_cast<DWORD>(error)});
+}
+
+void allowFileCalls() { refusals.clear(); }
 
 std::size_t fileQueries() { return fileQueryCount; }
 std::size_t fileReads(const std::string& linuxPath) {
@@ -198,12 +243,17 @@ HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD, void*, DWORD disposition, 
     if (!sim::linuxPath(name, path)) {
         return INVALID_HANDLE_VALUE;
     }
+    if (disposition != OPEN_EXISTING && sim::refused(sim::FileCall::create, path)) {
+        return INVALID_HANDLE_VALUE;
+    }
     const int flags = disposition == OPEN_EXISTING ? O_RDONLY
                       : disposition == CREATE_NEW  ? O_WRONLY | O_CREAT | O_EXCL
                                                    : O_WRONLY | O_CREAT | O_TRUNC;
     const int descriptor =
         (access == GENERIC_READ) == (disposition == OPEN_EXISTING) ? open(path.c_str(), flags | O_CLOEXEC, 0644) : -1;
-    if (descriptor >= 0 && access == GENERIC_READ) {
+    if (descriptor < 0) {
+        sim::failed();
+    } else if (access == GENERIC_READ) {
         ++sim::readCounts[path];
     }
     struct stat status {};
@@ -222,7 +272,21 @@ BOOL ReadFile(HANDLE file, void* data, DWORD size, DWORD* read, void*) {
 }
 
 BOOL WriteFile(HANDLE file, const void* data, DWORD size, DWORD* written, void*) {
-    const ssize_t done = write(sim::descriptorOf(file), data, size);
+    const int descriptor = sim::descriptorOf(file);
+    *written = 0;
+    if (!sim::refusals.empty()) {
+        const std::string path = sim::pathOf(descriptor);
+        if (sim::refused(sim::FileCall::write, path)) {
+            return 0;
+        }
+        if (sim::refused(sim::FileCall::shortWrite, path)) {
+            const ssize_t part = write(descriptor, data, size / 2);
+            *written = part < 0 ? 0 : static_cast<DWORD>(part);
+            sim::lastError = ERROR_DISK_FULL;
+            return 0;
+        }
+    }
+    const ssize_t done = write(descriptor, data, size);
     *written = done < 0 ? 0 : static_cast<DWORD>(done);
     return done < 0 ? 0 : 1;
 }
@@ -238,7 +302,7 @@ BOOL CloseHandle(HANDLE handle) {
 BOOL CreateDirectoryW(LPCWSTR name, void*) {
     const sim::SimulatorWork work;
     std::string path;
-    return sim::linuxPath(name, path) && mkdir(path.c_str(), 0755) == 0 ? 1 : 0;
+    return sim::linuxPath(name, path) && (mkdir(path.c_str(), 0755) == 0 || sim::failed()) ? 1 : 0;
 }
 
 BOOL GetFileAttributesExW(LPCWSTR name, GET_FILEEX_INFO_LEVELS, void* information) {
@@ -264,9 +328,12 @@ BOOL DeleteFileW(LPCWSTR name) {
     std::string path;
     struct stat status {};
     if (!sim::linuxPath(name, path) || lstat(path.c_str(), &status) != 0 || S_ISDIR(status.st_mode)) {
+        return sim::failed();
+    }
+    if (sim::refused(sim::FileCall::remove, path)) {
         return 0;
     }
-    return unlink(path.c_str()) == 0 ? 1 : 0;
+    return unlink(path.c_str()) == 0 || sim::failed() ? 1 : 0;
 }
 
 BOOL MoveFileExW(LPCWSTR from, LPCWSTR to, DWORD flags) {
@@ -275,11 +342,15 @@ BOOL MoveFileExW(LPCWSTR from, LPCWSTR to, DWORD flags) {
     std::string target;
     struct stat status {};
     if (!sim::linuxPath(from, source) || !sim::linuxPath(to, target) ||
-        ((flags & MOVEFILE_REPLACE_EXISTING) == 0 && lstat(target.c_str(), &status) == 0)) {
+        sim::refused(sim::FileCall::rename, source)) {
+        return 0;
+    }
+    if ((flags & MOVEFILE_REPLACE_EXISTING) == 0 && lstat(target.c_str(), &status) == 0) {
+        sim::lastError = ERROR_ALREADY_EXISTS;
         return 0;
     }
     // As on Windows, a file does not replace a folder.
-    return rename(source.c_str(), target.c_str()) == 0 ? 1 : 0;
+    return rename(source.c_str(), target.c_str()) == 0 || sim::failed() ? 1 : 0;
 }
 
 BOOL SetFilePointerEx(HANDLE file, LARGE_INTEGER distance, LARGE_INTEGER* position, DWORD method) {
@@ -292,6 +363,9 @@ BOOL SetFilePointerEx(HANDLE file, LARGE_INTEGER distance, LARGE_INTEGER* positi
 
 BOOL SetEndOfFile(HANDLE file) {
     const int descriptor = sim::descriptorOf(file);
+    if (!sim::refusals.empty() && sim::refused(sim::FileCall::truncate, sim::pathOf(descriptor))) {
+        return 0;
+    }
     const off_t at = lseek(descriptor, 0, SEEK_CUR);
     return at >= 0 && ftruncate(descriptor, at) == 0 ? 1 : 0;
 }
