@@ -100,10 +100,10 @@ void reload(std::uint32_t now) {
             gameModuleName, static_cast<std::size_t>(search.match - gameModuleBase), milliseconds,
             vectorWidthName(search.width), search.searched, search.skippedData, search.skippedUnreadable);
     recordReloadUnderway();
-    logLine(LogLevel::Info, "reload: calling the game routine with \"%s\"", reloadDataName);
+    logLine(LogLevel::Info, "%s with \"%s\"", routineCallLine, reloadDataName);
     callGameRoutine(search.match, reloadDataName);
     clearReloadRecord();
-    logLine(LogLevel::Info, "reload: the game routine returned");
+    logLine(LogLevel::Info, "%s", routineReturnLine);
     tellPlayer(reloadMessage);
     keepReceivedVersions(activeSettings.keepVersions);
 }
@@ -148,6 +148,7 @@ void runPass() {
             reload(now);
             markWatchedFileReloaded(byFile && !byKey);
         } else {
+            tendReloadRecord();
             showNextNotice();
         }
     } catch (...) {

@@ -14,6 +14,8 @@
 #include "watch/file_watch.h"
 
 const char reloadRecordName[] = "Brackenfold.reloading";
+const char routineCallLine[] = "reload: calling the game routine";
+const char routineReturnLine[] = "reload: the game routine returned";
 
 namespace {
 
@@ -22,11 +24,107 @@ const char recordTitle[] = "Brackenfold reload under way";
 constexpr std::uint64_t largestRecord = 64 * 1024;
 constexpr std::size_t shownNameLimit = 120;
 
+// What the record on disk holds, as far as this run knows.
+enum class Record : std::uint8_t {
+    absent,    // not held this run: it could not be made, or the plug-in is not started
+    empty,     // held open and empty: no reload under way
+    underway,  // holds the reload whose routine is being called
+    leftFull,  // may hold a reload whose routine returned: the disk refused to empty it
+};
+
+// What the script asks of the record.
+enum class Ask : std::uint8_t { open, write, empty, close };
+
 FileHandle recordFile = nullptr;
+Record state = Record::absent;
 // Assigned only at start-up.
 std::string recordPath;
 char record[32 * 1024];
 bool toldUnwritten = false;
+
+// Every move between the record's states: what the disk took decides the state.
+void change(Ask ask, std::size_t size = 0) {
+    switch (ask) {
+    case Ask::open:
+        recordFile = openFile(recordPath, FileOpen::replace);
+        state = recordFile != nullptr ? Record::empty : Record::absent;
+        break;
+    case Ask::write:
+        if (state != Record::absent) {
+            state = rewriteFile(recordFile, record, static_cast<std::uint32_t>(size)) ? Record::underway
+                                                                                      : Record::leftFull;
+        }
+        break;
+    case Ask::empty:
+        if (state == Record::underway || state == Record::leftFull) {
+            state = rewriteFile(recordFile, nullptr, 0) ? Record::empty : Record::leftFull;
+        }
+        break;
+    case Ask::close:
+        if (state != Record::absent) {
+            closeFile(recordFile);
+            recordFile = nullptr;
+            deleteFile(recordPath);
+            state = Record::absent;
+        }
+        break;
+    }
+}
+
+// What the last run's log says of its last reload.
+enum class Witness : std::uint8_t {
+    silent,     // no log of the last run, or no reload in it
+    stopped,    // its routine was called and did not return
+    returned,   // its routine returned
+    notHeld,    // the last run could not hold the record: what is there is older, and was told then
+};
+
+// The text of a log line after "[HH:MM:SS.mmm] LEVEL ".
+std::string_view lineText(std::string_view line) {
+    const std::size_t level = line.find("] ");
+    const std::size_t text = level == std::string_view::npos ? level : line.find(' ', level + 2);
+    return text == std::string_view::npos ? std::string_view() : line.substr(text + 1);
+}
+
+// The line a start logs when it cannot hold the record.
+const char notHeld[] = "cannot be made";
+bool isNotHeldLine(std::string_view line) {
+    const std::string_view reload = "reload: ";
+    line = line.starts_with(reload) ? line.substr(reload.size()) : std::string_view();
+    return line.starts_with(reloadRecordName) && line.substr(sizeof reloadRecordName).starts_with(notHeld);
+}
+
+Witness askLastRunsLog() {
+    if (!lastRunLogKept()) {
+        return Witness::silent;
+    }
+    // Its newest lines are in the first file; a reload before the log went on to it, in the second.
+    for (const char* name : {previousLogFileName, previousKeptLogFileName}) {
+        const std::string path = std::string(logFolder()) + name;
+        const PathInfo info = queryPath(path);
+        std::string text(static_cast<std::size_t>(std::min<std::uint64_t>(info.size, 2 * logCapacity)), '\0');
+        if (!info.exists || info.folder || !readWholeFile(path, text)) {
+            return Witness::silent;
+        }
+        Witness said = Witness::silent;
+        for (std::size_t start = 0; start < text.size();) {
+            const std::size_t end = std::min(text.find('\n', start), text.size());
+            const std::string_view line = lineText(std::string_view(text).substr(start, end - start));
+            start = end + 1;
+            if (line.starts_with(routineCallLine)) {
+                said = Witness::stopped;
+            } else if (line.starts_with(routineReturnLine)) {
+                said = Witness::returned;
+            } else if (isNotHeldLine(line)) {
+                return Witness::notHeld;
+            }
+        }
+        if (said != Witness::silent) {
+            return said;
+        }
+    }
+    return Witness::silent;
+}
 
 // What a record says: how many files had changed, and the first of those it names.
 struct Stopped {
@@ -109,8 +207,22 @@ void readLastRecord() {
         return;
     }
     const std::string_view title = recordTitle;
-    if (text.compare(0, title.size(), title) == 0) {
+    if (text.compare(0, title.size(), title) != 0) {
+        return;
+    }
+    switch (askLastRunsLog()) {
+    case Witness::returned:
+        logLine(LogLevel::Info, "reload: %s was left full, but the last run's log shows the game routine returned "
+                                "(the disk refused to empty the record); no stop to tell", reloadRecordName);
+        return;
+    case Witness::notHeld:
+        logLine(LogLevel::Info, "reload: %s was left full by an earlier run, which the last run's start told; "
+                                "nothing more to tell", reloadRecordName);
+        return;
+    case Witness::silent:
+    case Witness::stopped:
         tellStopped(std::string_view(text).substr(title.size()));
+        return;
     }
 }
 
@@ -134,6 +246,7 @@ bool append(std::size_t& size, const char* format, ...) {
 void openReloadRecord() {
     closeFile(recordFile);
     recordFile = nullptr;
+    state = Record::absent;
     toldUnwritten = false;
     if (logPath()[0] == '\0') {
         return;
@@ -144,15 +257,15 @@ void openReloadRecord() {
     } catch (...) {
         logLine(LogLevel::Warn, "reload: no memory to read %s", reloadRecordName);
     }
-    recordFile = openFile(recordPath, FileOpen::replace);
-    if (recordFile == nullptr) {
-        logLine(LogLevel::Warn, "reload: %s cannot be made; a game stopped during a reload will not be told",
-                reloadRecordName);
+    change(Ask::open);
+    if (state == Record::absent) {
+        logLine(LogLevel::Warn, "reload: %s %s%s; a game stopped during a reload will not be told",
+                reloadRecordName, notHeld, failureText(lastFailure()).text);
     }
 }
 
 void recordReloadUnderway() {
-    if (recordFile == nullptr) {
+    if (state == Record::absent) {
         return;
     }
     std::size_t changed = 0;
@@ -167,25 +280,24 @@ void recordReloadUnderway() {
             break;
         }
     }
-    if (!rewriteFile(recordFile, record, static_cast<std::uint32_t>(size)) && !toldUnwritten) {
+    change(Ask::write, size);
+    if (state != Record::underway && !toldUnwritten) {
         toldUnwritten = true;
         logLine(LogLevel::Warn, "reload: %s cannot be written; a game stopped during a reload will not be told",
                 reloadRecordName);
     }
 }
 
-void clearReloadRecord() {
-    // A record left full would tell the next start of a stop that never was.
-    if (recordFile != nullptr && !rewriteFile(recordFile, nullptr, 0)) {
-        closeReloadRecord();
+void clearReloadRecord() { change(Ask::empty); }
+
+void tendReloadRecord() {
+    if (state == Record::leftFull) {
+        change(Ask::empty);
     }
 }
 
 void closeReloadRecord() {
-    if (recordFile == nullptr) {
-        return;
-    }
-    closeFile(recordFile);
-    recordFile = nullptr;
-    deleteFile(recordPath);
+    // Emptied first: a delete refused leaves an empty record, which tells nothing.
+    change(Ask::empty);
+    change(Ask::close);
 }

@@ -58,6 +58,9 @@ void writeLine(const char* line, std::size_t size) {
     }
 }
 
+// This start moved the last run's log to Brackenfold.previous.log.
+bool lastRunLogMoved = false;
+
 void flushBlock() {
     if (blockSize > 0) {
         writeLine(block, blockSize);
@@ -79,7 +82,8 @@ bool keepLastRun(const std::string& folder) {
     // The run before last's second file is no part of the last run.
     deleteFile(previousKept);
     moveFile(kept, previousKept);
-    return moveFile(log, folder + previousLogFileName) || !queryPath(log).exists;
+    lastRunLogMoved = moveFile(log, folder + previousLogFileName);
+    return lastRunLogMoved || !queryPath(log).exists;
 }
 
 bool openIn(const std::string& folder, bool& lastRunKept) {
@@ -155,6 +159,8 @@ bool openLog() {
 }
 
 const char* logPath() { return openedPath.c_str(); }
+
+bool lastRunLogKept() { return lastRunLogMoved && logFile != nullptr; }
 
 const char* logFolder() { return openedFolder.c_str(); }
 
@@ -241,4 +247,13 @@ double Stopwatch::milliseconds() const {
         return 0.0;
     }
     return static_cast<double>(now - start) * 1000.0 / static_cast<double>(frequency);
+}
+
+FailureText failureText(const Failure& failure) {
+    FailureText text;
+    if (failure.code != 0) {
+        std::snprintf(text.text, sizeof text.text, " (%s%sWindows error %u)", failure.reason,
+                      failure.reason[0] != '\0' ? "; " : "", static_cast<unsigned>(failure.code));
+    }
+    return text;
 }

@@ -15,6 +15,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "host/kernel.h"
+
 #if defined(__MINGW32__)
 #define BRACKENFOLD_PRINTF(formatIndex, firstArgument) __attribute__((format(gnu_printf, formatIndex, firstArgument)))
 #else
@@ -38,6 +40,10 @@ inline constexpr std::size_t logLineCapacity = 2048;
 // logs there. Closes a log open before. False when neither place takes it: the
 // plug-in runs on without a log.
 bool openLog();
+
+// True when this start kept the last run's log as Brackenfold.previous.log, in
+// the folder of the open log: what that file says is then the last run's.
+bool lastRunLogKept();
 
 // Where the open log is, as it was opened; empty when there is none.
 const char* logPath();
@@ -70,6 +76,13 @@ struct LogBlock {
 };
 
 void closeLog();
+
+// Why a call failed, for a log line: " (in use by another program; Windows error
+// 32)", or empty when Windows gave no code.
+struct FailureText {
+    char text[96] = "";
+};
+FailureText failureText(const Failure& failure);
 
 // Times what the log reports (a search, a check) on the performance counter.
 struct Stopwatch {

@@ -167,6 +167,68 @@ TEST_F(KeptVersions, MoreCopiesInOneSecondThanAreKeptLeaveTheNewestAndNeverTheOn
               (std::vector<std::string>{"veg.2026-12-08_20-00-00.meta", "veg.2026-12-08_21-04-17-4.meta"}));
 }
 
+// A scanner or a backup opens a file just written, and a disk fills: two refusals
+// meet on the copy being written, and no file under a copy's name holds less than
+// a version the game received; the next copy goes to the same folder and removes
+// what was left.
+TEST_F(KeptVersions, RefusalsThatMeetOnACopyLeaveNoPartUnderACopysNameAndTheNextCopyMendsIt) {
+    using sim::FileCall;
+    struct Case {
+        const char* what;
+        std::vector<std::pair<FileCall, std::uint32_t>> refused;  // on the part being written, with the error
+        std::string logged;                                      // the warning, after the part's name
+    };
+    const std::string stays = ", and the part left is no copy: the next copy made removes it";
+    const Case cases[] = {
+        {"its write refused, then its delete", {{FileCall::write, 112}, {FileCall::remove, 32}},
+         " cannot be written (the disk is full; Windows error 112); this version is not kept" + stays},
+        {"its write cut short, then its delete", {{FileCall::shortWrite, 0}, {FileCall::remove, 5}},
+         " cannot be written (the disk is full; Windows error 112); this version is not kept" + stays},
+        {"its rename refused, then its delete", {{FileCall::rename, 32}, {FileCall::remove, 32}},
+         " cannot take its copy's name (in use by another program; Windows error 32); this version is not kept" +
+             stays},
+        {"its rename refused, its delete done", {{FileCall::rename, 32}},
+         " cannot take its copy's name (in use by another program; Windows error 32); this version is not kept"},
+        {"its making refused by a program", {{FileCall::create, 32}},
+         " cannot be made (in use by another program; Windows error 32)"},
+    };
+    const std::string name = "ModA_VegetationModifiers";
+    const std::string part = "BrackenfoldHistory\\ModA_VegetationModifiers.2026-12-08_21-04-17.meta.partial";
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.what);
+        fs::remove_all(historyFolderName);
+        fs::create_directory(historyFolderName);
+        std::ofstream(fs::path(historyFolderName) / (name + ".2026-12-08_20-00-00.meta")) << "v0";
+        ASSERT_TRUE(openLog());
+        for (const auto& [call, error] : test.refused) {
+            sim::refuseFileCall(call, ".partial", error);
+        }
+        History history;
+        EXPECT_EQ(keepVersion(history, name, "v1", 20).copy, "");
+        for (const std::string& file : filesIn(historyFolderName)) {
+            if (!parseKeptCopy(file).name.empty()) {
+                EXPECT_EQ(read(fs::path(historyFolderName) / file), "v0") << file;
+            }
+        }
+        EXPECT_EQ(logLinesWith("history:"), std::vector<std::string>{"WARN history: " + part + test.logged});
+
+        // The faults pass: the part is no version to compare with, and it goes.
+        sim::allowFileCalls();
+        History next;
+        const Kept kept = keepVersion(next, name, "v1", 1);
+        EXPECT_TRUE(kept.made);
+        EXPECT_EQ(filesIn(historyFolderName), std::vector<std::string>{name + ".2026-12-08_21-04-17.meta"});
+        EXPECT_EQ(read("BrackenfoldHistory/" + name + ".2026-12-08_21-04-17.meta"), "v1");
+    }
+    // A folder without rights sends the copies elsewhere, and says so.
+    sim::refuseFileCall(FileCall::create, ".partial", 5);
+    History refusing;
+    EXPECT_EQ(keepVersion(refusing, name, "v2", 20).copy, "");
+    EXPECT_EQ(logLinesWith("refuses new files"),
+              std::vector<std::string>{"WARN history: BrackenfoldHistory refuses new files and there is no "
+                                       "LOCALAPPDATA; no copies are kept"});
+}
+
 TEST_F(KeptVersions, FolderThatCannotBeMadeSendsCopiesToTheLocalAppDataFolder) {
     std::ofstream(historyFolderName) << "a file in the folder's place";
     fs::create_directory("local");

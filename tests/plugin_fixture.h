@@ -53,6 +53,18 @@ inline void resetPluginState() {
     clearNotices();
 }
 
+// The log's lines that contain `part`, without their time stamps.
+inline std::vector<std::string> logLinesWith(const std::string& part) {
+    std::ifstream file("Brackenfold.log", std::ios::binary);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(file, line);) {
+        if (line.find(part) != std::string::npos) {
+            lines.push_back(line.substr(15));
+        }
+    }
+    return lines;
+}
+
 class PluginTest : public ::testing::Test {
 protected:
     void SetUp() override { resetPluginState(); }

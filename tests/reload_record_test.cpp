@@ -24,8 +24,9 @@ protected:
     static HINSTANCE module() { return reinterpret_cast<HINSTANCE>(0x1800'0000); }
 
     // Ends the run as `end` says, then the game starts the plug-in again in the
-    // same folder; gives what the first passes showed.
-    Passes restart(End end) {
+    // same folder, the disk refusing `refused` on the record, and the last run's
+    // log kept or lost as `logKept` says; gives what the first passes showed.
+    Passes restart(End end, const std::vector<sim::FileCall>& refused = {}, bool logKept = true) {
         if (end == End::unloaded) {
             DllMain(module(), DLL_PROCESS_DETACH, nullptr);
         }
@@ -33,10 +34,17 @@ protected:
         std::ifstream file(reloadRecordName, std::ios::binary);
         const bool left = file.good();
         const std::string record{std::istreambuf_iterator<char>(file), {}};
+        leftFull_ = !record.empty();
         file.close();
         resetPluginState();
         if (left) {
             std::ofstream(reloadRecordName, std::ios::binary) << record;
+        }
+        if (!logKept) {
+            std::filesystem::remove("Brackenfold.log");
+        }
+        for (const sim::FileCall call : refused) {
+            sim::refuseFileCall(call, reloadRecordName);
         }
         startGame();
         DllMain(module(), DLL_PROCESS_ATTACH, nullptr);
@@ -50,6 +58,8 @@ protected:
         sim::setLocalDate(2026, 12, 8);
         sim::setLocalTime(21, 4, 17, 0);
     }
+
+    bool leftFull_ = false;  // the run before the last restart left the record full
 };
 
 TEST_F(ReloadRecord, GameStoppedInItsRoutineIsToldOnceAtTheNextStartAndNoOtherEndTellsAnything) {
@@ -62,7 +72,17 @@ TEST_F(ReloadRecord, GameStoppedInItsRoutineIsToldOnceAtTheNextStartAndNoOtherEn
         End end;
         std::vector<std::string> shown;  // at the next start
         std::vector<std::string> logged; // the warnings, each line cut to its start
+        // The disk refuses these on the record during the run; with `refusalPasses`, only until the reload is over.
+        std::vector<sim::FileCall> refusedInRun = {};
+        bool refusalPasses = false;
+        bool leftFull = false;  // the run leaves the record full
+        std::vector<sim::FileCall> refusedAtNextStart = {};
+        bool logKept = true;  // the next start has the last run's log to ask
     };
+    using sim::FileCall;
+    const std::string notHeld = "WARN reload: Brackenfold.reloading cannot be made";
+    const std::string stoppedLine =
+        "WARN reload: the game stopped during the last reload: its routine was called and did not return";
     const std::string stopped = "Brackenfold: the game stopped during the last reload";
     const Case cases[] = {
         {"stopped with a kept copy of the version before", "KeepVersions=2\n", true, false, End::inTheRoutine,
@@ -86,6 +106,25 @@ TEST_F(ReloadRecord, GameStoppedInItsRoutineIsToldOnceAtTheNextStartAndNoOtherEn
           "BrackenfoldHistory\\ModA_VegetationModifiers.2026-12-08_21-04-17.meta"}},
         {"the process ended after the routine returned", "", true, true, End::betweenReloads, {}, {}},
         {"unloaded", "", true, true, End::unloaded, {}, {}},
+        // The record could not be emptied: the last run's log says the routine returned.
+        {"returned; the record's emptying refused, then its delete at unload", "", true, false, End::unloaded, {}, {},
+         {FileCall::truncate, FileCall::remove}, false, true},
+        {"returned; the emptying refused, and the next start cannot hold the record", "", true, false,
+         End::betweenReloads, {}, {notHeld}, {FileCall::truncate}, false, true, {FileCall::create}},
+        {"returned; the emptying refused for a moment: a later pass empties it", "", true, false, End::betweenReloads,
+         {}, {}, {FileCall::truncate}, true, false},
+        // A real stop is told, once, whatever else the disk does.
+        {"stopped, and the next start cannot hold the record", "KeepVersions=0\n", true, false, End::inTheRoutine,
+         {stopped + " (ModA\\VegetationModifiers.meta had changed)"},
+         {stoppedLine,
+          "WARN reload:   ModA\\VegetationModifiers.meta had changed; no version before it was kept in that run",
+          notHeld},
+         {}, false, true, {FileCall::create}},
+        {"stopped, and the last run's log is lost", "KeepVersions=0\n", true, false, End::inTheRoutine,
+         {stopped + " (ModA\\VegetationModifiers.meta had changed)"},
+         {stoppedLine,
+          "WARN reload:   ModA\\VegetationModifiers.meta had changed; no version before it was kept in that run"},
+         {}, false, true, {}, false},
     };
     for (const Case& test : cases) {
         SCOPED_TRACE(test.what);
@@ -101,6 +140,9 @@ TEST_F(ReloadRecord, GameStoppedInItsRoutineIsToldOnceAtTheNextStartAndNoOtherEn
         if (test.end == End::inTheRoutine) {
             sim::setGameRoutineHook(gameStops);
         }
+        for (const FileCall call : test.refusedInRun) {
+            sim::refuseFileCall(call, reloadRecordName);
+        }
         saveMod("ModA", changedA, 1001);
         if (test.bothSaved) {
             saveMod("ModB", changedA, 1001);
@@ -110,7 +152,12 @@ TEST_F(ReloadRecord, GameStoppedInItsRoutineIsToldOnceAtTheNextStartAndNoOtherEn
         while (passes++ < 100 && runFor(16).reloads == 0) {
         }
         ASSERT_LT(passes, 100);
-        EXPECT_EQ(restart(test.end).shown, test.shown);
+        if (test.refusalPasses) {
+            sim::allowFileCalls();
+            runFor(16);
+        }
+        EXPECT_EQ(restart(test.end, test.refusedAtNextStart, test.logKept).shown, test.shown);
+        EXPECT_EQ(leftFull_, test.leftFull || test.end == End::inTheRoutine);
         std::vector<std::string> logged;
         for (const std::string& line : logLinesWith("WARN reload:")) {
             logged.push_back(line.substr(0, line.find(" (")));

@@ -78,18 +78,6 @@ protected:
     std::vector<std::uint8_t> image_;
 };
 
-// The log's lines that contain `part`, without their time stamps.
-inline std::vector<std::string> logLinesWith(const std::string& part) {
-    std::ifstream file("Brackenfold.log", std::ios::binary);
-    std::vector<std::string> lines;
-    for (std::string line; std::getline(file, line);) {
-        if (line.find(part) != std::string::npos) {
-            lines.push_back(line.substr(15));
-        }
-    }
-    return lines;
-}
-
 inline const char brokenItem[] = "<CVegetationModifiers>\n  <Item>\n</CVegetationModifiers>\n";
 
 // A mod loader's folder, lml, with one folder per mod.
@@ -122,7 +110,6 @@ protected:
 // For the test files that include this: the shared pieces by their short names.
 namespace {
 using watch_test::brokenItem;
-using watch_test::logLinesWith;
 using watch_test::Passes;
 using watch_test::wellFormed;
 // Named after what they show, the fixtures hide the watch's own WatchedFile here.

@@ -51,19 +51,6 @@ bool olderThan(const KeptCopy& a, const KeptCopy& b) {
 
 bool isFolder(const std::string& path) { return lookAtPath(path.c_str()).folder; }
 
-// Why a file call failed, for the log: " (in use by another program; Windows error 32)".
-struct Reason {
-    char text[96] = "";
-};
-Reason reasonOf(const Failure& failure) {
-    Reason reason;
-    if (failure.code != 0) {
-        std::snprintf(reason.text, sizeof reason.text, " (%s%sWindows error %u)", failure.reason,
-                      failure.reason[0] != '\0' ? "; " : "", static_cast<unsigned>(failure.code));
-    }
-    return reason;
-}
-
 // Parts of copies that refused deletes left behind: no version, removed at the next
 // listing. Only a copy's name with the part's ending is ever touched.
 void removeParts(const History& history, const std::vector<std::string>& parts) {
@@ -149,14 +136,14 @@ Made writeWhole(History& history, const std::string& name, std::string_view byte
     if (file == nullptr) {
         const Failure failure = lastFailure();
         logLine(LogLevel::Warn, "history: %s cannot be made%s", cleanText(part, loggedPathLimit).text,
-                reasonOf(failure).text);
+                failureText(failure).text);
         return failure.kind == FailureKind::accessDenied ? Made::folderRefuses : Made::failed;
     }
     const bool written = writeFile(file, bytes.data(), static_cast<std::uint32_t>(bytes.size()));
     const Failure writeFailure = lastFailure();
     closeFile(file);
     const char* what = "cannot be written";
-    Reason reason = reasonOf(writeFailure);
+    FailureText reason = failureText(writeFailure);
     if (written) {
         for (; number <= mostInOneSecond; ++number) {
             KeptCopy copy = parseKeptCopy(keptCopyName(name, now, number));
@@ -165,7 +152,7 @@ Made writeWhole(History& history, const std::string& name, std::string_view byte
                 made = std::move(copy);
                 return Made::done;
             }
-            reason = reasonOf(lastFailure());
+            reason = failureText(lastFailure());
             if (!queryPath(path).exists) {
                 break;
             }
