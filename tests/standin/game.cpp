@@ -13,6 +13,8 @@ int main(int argc, char** argv) {
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
     SetUnhandledExceptionFilter(reportCrash);
     std::setvbuf(stdout, nullptr, _IONBF, 0);
+    // Before anything else: a run that fails without this line never started.
+    std::printf("RDR2.exe %s: started\n", argc >= 2 ? argv[1] : "(no scenario)");
     std::vector<Scenario> scenarios;
     for (const auto& list :
          {reloadScenarios(), settingsScenarios(), logScenarios(), watchScenarios(), mainJobScenarios()}) {

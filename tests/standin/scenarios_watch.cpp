@@ -187,6 +187,81 @@ void watchedFileVersionsKept() {
     }
 }
 
+// The names of a copy's part for each second from one before now to four after:
+// where the plug-in writes a copy of VegetationModifiers.meta in a reload now.
+std::vector<std::string> partNamesAroundNow() {
+    SYSTEMTIME now{};
+    GetLocalTime(&now);
+    FILETIME time{};
+    SystemTimeToFileTime(&now, &time);
+    std::vector<std::string> names;
+    for (int second = -1; second <= 4; ++second) {
+        ULARGE_INTEGER at{};
+        at.LowPart = time.dwLowDateTime;
+        at.HighPart = time.dwHighDateTime;
+        at.QuadPart += static_cast<ULONGLONG>(static_cast<LONGLONG>(second) * 10'000'000);
+        const FILETIME moved{at.LowPart, at.HighPart};
+        SYSTEMTIME local{};
+        FileTimeToSystemTime(&moved, &local);
+        char name[96];
+        std::snprintf(name, sizeof name, "VegetationModifiers.%04u-%02u-%02u_%02u-%02u-%02u.meta.partial", local.wYear,
+                      local.wMonth, local.wDay, local.wHour, local.wMinute, local.wSecond);
+        names.emplace_back(name);
+    }
+    return names;
+}
+
+// A scanner opens the copy being written and lets no one rename or delete it: no
+// part takes a copy's name, and the next start, which finds only parts, makes the
+// copy whole and removes them.
+void watchedFileCopyHeldByAnotherProgram() {
+    enterOwnDirectory();
+    removeTree("BrackenfoldHistory");
+    makeFolder("BrackenfoldHistory");
+    writeFile("VegetationModifiers.meta", wellFormed);
+    writeSettings("[BrackenfoldConfig]\nWatchFile=VegetationModifiers.meta\n");
+    std::vector<HANDLE> held;
+    for (const std::string& name : partNamesAroundNow()) {
+        held.push_back(CreateFileW(wide("BrackenfoldHistory\\" + name).c_str(), GENERIC_READ,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                                   nullptr));
+        if (held.back() == INVALID_HANDLE_VALUE) {
+            fail("cannot hold %s (error %lu)", name.c_str(), GetLastError());
+        }
+    }
+    Plugin plugin = loadPlugin();
+    pressAndRelease(keyF10);
+    expectRun(runFramesFor(300), 1, {reloadText}, "frames after F10 while a program holds the copy");
+    unloadPlugin(plugin);
+    for (const HANDLE file : held) {
+        CloseHandle(file);
+    }
+    expectLogLine(logLines(), "cannot take its copy's name (in use by another program; Windows error 32); this "
+                              "version is not kept, and the part left is no copy");
+    std::size_t whole = 0;
+    for (const FoundEntry& entry : entriesOf("BrackenfoldHistory")) {
+        if (entry.name.ends_with(".meta")) {
+            fail("BrackenfoldHistory holds %s while no copy could be made whole", entry.name.c_str());
+        }
+        whole += readFile("BrackenfoldHistory\\" + entry.name) == wellFormed ? 1 : 0;
+    }
+    if (whole != 1) {
+        fail("%zu parts hold the version the game received, not 1", whole);
+    }
+
+    // The next start takes no part for a version: the same bytes are copied, whole.
+    plugin = loadPlugin();
+    pressAndRelease(keyF10);
+    expectRun(runFramesFor(300), 1, {reloadText}, "frames after F10 at the next start");
+    unloadPlugin(plugin);
+    expectLogLine(logLines(), "INFO history: removed 6 unfinished copies (.partial)");
+    const std::vector<FoundEntry> after = entriesOf("BrackenfoldHistory");
+    if (after.size() != 1 || !after[0].name.ends_with(".meta") ||
+        readFile("BrackenfoldHistory\\" + after[0].name) != wellFormed) {
+        fail("BrackenfoldHistory holds %zu files, not one whole copy", after.size());
+    }
+}
+
 }  // namespace
 
 std::vector<Scenario> watchScenarios() {
@@ -197,5 +272,6 @@ std::vector<Scenario> watchScenarios() {
         {"watched_file_deep_below_the_game", watchedFileDeepBelowTheGame},
         {"watched_folder_of_mods", watchedFolderOfMods},
         {"watched_file_versions_kept", watchedFileVersionsKept},
+        {"watched_file_copy_held_by_another_program", watchedFileCopyHeldByAnotherProgram},
     };
 }
