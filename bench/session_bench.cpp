@@ -32,7 +32,7 @@
 #include "settings/settings.h"
 #include "tests/sim/sim.h"
 #include "watch/file_watch.h"
-#include "watch/kept_versions.h"
+#include "history/kept_versions.h"
 
 namespace {
 

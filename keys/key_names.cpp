@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "ini/ini.h"
+#include "text/letter_case.h"
 
 namespace {
 
@@ -32,8 +33,6 @@ constexpr std::array<ModifierName, 4> modifierNames{{
 bool isSpace(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
-
-char lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 bool startsWithLetters(std::string_view text, std::string_view prefix) {
     return text.size() >= prefix.size() && sameLetters(text.substr(0, prefix.size()), prefix);
@@ -77,27 +76,15 @@ std::uint32_t chordKey(std::string_view part) {
 
 }  // namespace
 
-bool sameLetters(std::string_view text, std::string_view other) {
-    if (text.size() != other.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (lower(text[i]) != lower(other[i])) {
-            return false;
-        }
-    }
-    return true;
-}
-
 std::uint32_t keyCodeFromName(std::string_view name) {
     name = ini::trimmed(name);
     if (startsWithLetters(name, "vk_")) {
         name.remove_prefix(3);
     }
-    if (name.size() == 1 && lower(name[0]) >= 'a' && lower(name[0]) <= 'z') {
-        return static_cast<std::uint32_t>(lower(name[0]) - 'a') + 0x41;
+    if (name.size() == 1 && lowerLetter(name[0]) >= 'a' && lowerLetter(name[0]) <= 'z') {
+        return static_cast<std::uint32_t>(lowerLetter(name[0]) - 'a') + 0x41;
     }
-    if (name.size() >= 2 && lower(name[0]) == 'f' && name[1] != '0') {
+    if (name.size() >= 2 && lowerLetter(name[0]) == 'f' && name[1] != '0') {
         if (const auto number = smallNumber(name.substr(1), 24); number && *number >= 1) {
             return 0x70 + *number - 1;
         }

@@ -15,9 +15,6 @@
 // value. The caller checks the range.
 std::optional<std::int64_t> parseKeySetting(std::string_view value);
 
-// Whether two texts hold the same letters, ignoring the case of A to Z.
-bool sameLetters(std::string_view text, std::string_view other);
-
 // The code of a key name ("F1" to "F24", "A" to "Z", "Numpad0" to "Numpad9",
 // "Space", "Enter", ...; optionally prefixed "VK_"), ignoring letter case and
 // surrounding white space; 0 when the name is unknown.

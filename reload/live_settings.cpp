@@ -7,6 +7,7 @@
 #include "keys/key_names.h"
 #include "report/log.h"
 #include "report/messages.h"
+#include "text/clean_text.h"
 #include "settings/settings.h"
 #include "watch/file_stamp.h"
 

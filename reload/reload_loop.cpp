@@ -14,8 +14,12 @@
 #include "report/game_version.h"
 #include "report/log.h"
 #include "settings/settings.h"
+#include "text/clean_text.h"
+#include "text/paths.h"
 #include "watch/file_stamp.h"
 #include "watch/file_watch.h"
+#include "watch/received_versions.h"
+#include "watch/reload_check.h"
 
 const char gameModuleName[] = "RDR2.exe";
 const char reloadDataName[] = "VegetationModifiers";

@@ -11,7 +11,9 @@
 #include "host/kernel.h"
 #include "report/log.h"
 #include "report/messages.h"
-#include "watch/file_watch.h"
+#include "text/clean_text.h"
+#include "watch/reload_check.h"
+#include "watch/watch_state.h"
 
 const char reloadRecordName[] = "Brackenfold.reloading";
 const char routineCallLine[] = "reload: calling the game routine";
@@ -276,7 +278,7 @@ void recordReloadUnderway() {
     append(size, "%s\nchanged %zu\n", recordTitle, changed);
     for (const WatchedFile& file : fileWatch.files) {
         if (changedForTheGame(file) &&
-            !append(size, "file\t%s\t%s\n", file.below.c_str(), file.received ? file.receivedCopy.c_str() : "")) {
+            !append(size, "file\t%s\t%s\n", file.below.c_str(), file.received != Received::none ? file.receivedCopy.c_str() : "")) {
             break;
         }
     }

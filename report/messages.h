@@ -8,6 +8,7 @@
 #include <string>
 
 #include "report/log.h"
+#include "text/clean_text.h"
 
 // The four game natives that put a text on screen, in call order; only the first
 // takes an argument (the text's address).
@@ -48,16 +49,3 @@ void clearNotices();
 // The notices waiting, oldest first; for the tests.
 std::size_t queuedNotices();
 const char* queuedNotice(std::size_t index);
-
-// `value` as it may be shown: its characters as they are (the game's text is
-// UTF-8), each control character and each byte that forms no UTF-8 character as
-// "?", cut between characters after `limit` of them or when the room is full.
-struct CleanText {
-    char text[1040];
-};
-CleanText cleanText(const char* value, std::size_t length, std::size_t limit);
-CleanText cleanText(const std::string& value, std::size_t limit);
-
-// How much of a path the log and the screen show: more than Windows' old limit of
-// 260 characters, as long as the room in a text allows.
-inline constexpr std::size_t loggedPathLimit = 1024;

@@ -5,6 +5,7 @@
 #include "host/kernel.h"
 #include "host/utf8.h"
 #include "keys/key_names.h"
+#include "text/letter_case.h"
 
 const char settingsFileName[] = "BrackenfoldConfig.ini";
 const char settingsSection[] = "BrackenfoldConfig";

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "tests/plugin_fixture.h"
+#include "text/paths.h"
 #include "watch/folder_listing.h"
 
 namespace {

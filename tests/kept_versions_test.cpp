@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "tests/plugin_fixture.h"
-#include "watch/kept_versions.h"
+#include "history/kept_versions.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "watch/line_changes.h"
+#include "history/line_changes.h"
 
 namespace {
 

@@ -12,7 +12,9 @@
 
 #include "tests/plugin_fixture.h"
 #include "watch/file_watch.h"
-#include "watch/kept_versions.h"
+#include "watch/received_versions.h"
+#include "watch/reload_check.h"
+#include "history/kept_versions.h"
 
 namespace watch_test {
 

@@ -36,12 +36,3 @@ StampText formatWriteTime(std::uint64_t writeTime) {
     return stamp;
 }
 
-const char* fileNameOf(const char* path) {
-    const char* name = path;
-    for (const char* at = path; *at != '\0'; ++at) {
-        if (*at == '\\' || *at == '/') {
-            name = at + 1;
-        }
-    }
-    return name;
-}

@@ -24,9 +24,6 @@ PathLook lookAtPath(const char* path);
 // counts as missing.
 FileStamp readFileStamp(const char* path);
 
-// The last part of a path (after its last "\\" or "/"): the file's name.
-const char* fileNameOf(const char* path);
-
 // "YYYY-MM-DD HH:MM:SS.mmm UTC" for a last-write time.
 struct StampText {
     char text[64];

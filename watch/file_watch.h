@@ -28,8 +28,8 @@
 #include <string>
 #include <vector>
 
-#include "watch/file_stamp.h"
-#include "watch/folder_listing.h"
+#include "watch/time_budget.h"
+#include "watch/watch_state.h"
 
 inline constexpr std::uint32_t watchCheckIntervalMs = 250;
 inline constexpr std::uint32_t watchQuietMs = 500;
@@ -44,60 +44,6 @@ inline constexpr std::uint32_t watchListingMicroseconds = 22;
 // A folder's files are looked at in turn, each about five times a second, so that
 // every one is seen within 250 ms even when a pass leaves some looks to the next.
 inline constexpr std::uint32_t folderLookIntervalMs = 200;
-// The versions the game received, kept in memory to tell what changed, all files together.
-inline constexpr std::size_t receivedBytesInMemory = std::size_t{16} << 20;
-
-struct WatchedFile {
-    std::string path;   // as queried: the watched file, or the folder's path joined with `below`
-    std::string below;  // its path below the watched folder; a single watched file's name
-    std::string keptAs; // the name its versions are kept under, shared with no other file
-    bool looked = false;           // its baseline has been taken
-    FileStamp reloaded;            // the state last reloaded, or the baseline
-    // The state the game is known to hold: the baseline, then the stamp of each
-    // version it received.
-    FileStamp gameStamp;
-    FileStamp pending;             // a newer state, waiting to stay the same
-    bool hasPending = false;
-    std::uint32_t pendingSince = 0;  // the tick count of the look that first saw it
-    std::uint32_t lastLook = 0;
-
-    // What the check before a reload read: the bytes the game is then given.
-    FileStamp checkedStamp;
-    bool checked = false;          // `bytes` holds them, checked well-formed
-    bool tooLarge = false;         // over 64 MiB: not checked, not kept
-    bool unchanged = false;        // as the game received it: not read, its result stands
-    std::string bytes;
-
-    // The version the game received last in this run: in memory, or in a kept copy.
-    bool received = false;
-    bool receivedInMemory = false;
-    std::string receivedBytes;
-    std::string receivedCopy;
-};
-
-enum class WatchKind : std::uint8_t { none, file, folder };
-
-struct FileWatch {
-    std::string path;               // the path as written; empty: nothing watched
-    WatchKind kind = WatchKind::none;  // none until the first look
-    bool started = false;           // the first look has been made: later files count as saved
-    std::vector<WatchedFile> files; // a folder's files in listing order; a single path's one entry
-    std::uint32_t lastCheck = 0;    // the last look at the path itself
-    std::uint32_t lastListing = 0;  // when the last listing completed
-    ListingWork listing;            // a listing under way, its result not yet taken
-    bool listingToTake = false;     // complete, taken in at the next pass
-    bool listingToLog = false;      // taken in, its files logged at the next pass
-    std::size_t nextLook = 0;       // where a folder's looks go on
-    std::uint32_t lastFolderLook = 0;
-    std::uint64_t lookCredit = 0;   // looks owed, in milliseconds of folderLookIntervalMs
-    bool toldMissing = false;       // the player knows the path is missing
-    bool toldTooManyEntries = false;
-    bool toldTooManyFiles = false;
-    std::size_t bytesInMemory = 0;  // received versions held in memory, all files together
-};
-
-// The script's one watch. Only the script reads or writes it.
-extern FileWatch fileWatch;
 
 // Called by every pass. Follows the WatchFile setting in effect (a new path is
 // watched from the next check on, with a new baseline), looks at the path or the
@@ -118,28 +64,9 @@ void logSavedFiles();
 // check read are taken).
 void markWatchedFileReloaded(bool settled);
 
-// Before any reload while WatchFile is set: reads and checks every watched file
-// whose stamp is not that of the version the game received (an unchanged one
-// keeps its earlier result, unread), after looking at the watched path (a folder
-// listed whole) when it has not been looked at yet, so that a reload right at the
-// start checks what is there. True when each is well-formed XML or cannot be
-// checked (missing, over 64 MiB, unreadable: logged, and the reload goes ahead
-// without it). False when any is not well-formed: each is logged, the first in
-// listing order is shown, and the game routine must not be called. The bytes
-// checked are held until `keepReceivedVersions` or `forgetCheckedFiles`.
-bool watchedFileMayBeReloaded(std::uint32_t now);
-
-// Whether the check before a reload read `file` because it differs from the state
-// the game is known to hold (not only because it was never checked in this run).
-bool changedForTheGame(const WatchedFile& file);
-
-// After the game routine returned: keeps a copy of each checked file whose bytes
-// differ from its newest copy (`keep` of each at most; 0 keeps none), and logs how
-// each differs from the version the game received before in this run.
-void keepReceivedVersions(std::uint32_t keep);
-
-// Drops the bytes checked for a reload that did not reach the game.
-void forgetCheckedFiles();
-
 // Stops watching; the next pass starts afresh.
 void resetFileWatch();
+
+// The look at the watched path itself, while it is no folder, with `budget` for a
+// listing it starts; gives the attribute queries made.
+std::size_t lookAtPathItself(std::uint32_t now, TimeBudget budget);

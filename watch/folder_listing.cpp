@@ -3,13 +3,12 @@
 #include <algorithm>
 #include <cstring>
 
-#include "keys/key_names.h"
+#include "text/letter_case.h"
+#include "text/paths.h"
 
 const char watchedFileName[] = "VegetationModifiers.meta";
 
 namespace {
-
-char lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 void closeSearch(ListingWork& work) {
     closeFolderSearch(work.search);
@@ -43,26 +42,6 @@ void take(ListingWork& work, const FolderEntry& entry) {
 }
 
 }  // namespace
-
-std::string joinPath(std::string_view folder, std::string_view below) {
-    while (!folder.empty() && (folder.back() == '\\' || folder.back() == '/')) {
-        folder.remove_suffix(1);
-    }
-    std::string path;
-    path.reserve(folder.size() + 1 + below.size());
-    path.append(folder).append("\\").append(below);
-    return path;
-}
-
-bool listedBefore(std::string_view a, std::string_view b) {
-    const std::size_t common = std::min(a.size(), b.size());
-    for (std::size_t i = 0; i < common; ++i) {
-        if (lower(a[i]) != lower(b[i])) {
-            return lower(a[i]) < lower(b[i]);
-        }
-    }
-    return a.size() != b.size() ? a.size() < b.size() : a < b;
-}
 
 void startListing(ListingWork& work, std::string_view folder) {
     stopListing(work);

@@ -67,9 +67,3 @@ void stopListing(ListingWork& work);
 
 // Lists `folder` whole, at once. Throws std::bad_alloc when memory runs out.
 FolderListing listFolder(std::string_view folder);
-
-// `folder` and a path below it joined with "\", without a doubled separator.
-std::string joinPath(std::string_view folder, std::string_view below);
-
-// Listing order: paths compared without regard to the letter case of A to Z.
-bool listedBefore(std::string_view a, std::string_view b);

@@ -1,11 +1,13 @@
-// A watched folder's listing pass: a share of the listing in each pass, and its
-// result taken into the watch once it is complete.
+#include "watch/folder_watch.h"
+
 #include <algorithm>
 #include <utility>
 
+#include "history/kept_versions.h"
 #include "report/log.h"
-#include "watch/kept_versions.h"
-#include "watch/watch_parts.h"
+#include "report/messages.h"
+#include "text/paths.h"
+#include "watch/watch_state.h"
 
 namespace {
 
@@ -40,7 +42,7 @@ void takeMissingFolder(std::uint32_t now) {
         }
         fileWatch.kind = WatchKind::file;
         fileWatch.files.push_back(singleFile(fileWatch.path));
-        fileWatch.files.back().looked = true;
+        takeAppeared(fileWatch.files.back());
     }
     fileWatch.lastCheck = now;
 }
@@ -81,8 +83,9 @@ std::size_t takeListing(std::uint32_t now) {
         WatchedFile file;
         file.path = joinPath(fileWatch.path, below);
         file.below = std::move(below);
-        // Its state before it appeared is "missing": its first look is a change.
-        file.looked = !first;
+        if (!first) {
+            takeAppeared(file);
+        }
         files.push_back(std::move(file));
         ++added;
     }

@@ -1,4 +1,4 @@
-#include "watch/line_changes.h"
+#include "history/line_changes.h"
 
 #include <algorithm>
 

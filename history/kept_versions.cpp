@@ -1,14 +1,13 @@
-#include "watch/kept_versions.h"
+#include "history/kept_versions.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 
-#include "keys/key_names.h"
 #include "report/log.h"
-#include "report/messages.h"
-#include "watch/file_stamp.h"
-#include "watch/folder_listing.h"
+#include "text/clean_text.h"
+#include "text/letter_case.h"
+#include "text/paths.h"
 
 const char historyFolderName[] = "BrackenfoldHistory";
 
@@ -49,7 +48,7 @@ bool olderThan(const KeptCopy& a, const KeptCopy& b) {
     return a.stamp != b.stamp ? a.stamp < b.stamp : a.number < b.number;
 }
 
-bool isFolder(const std::string& path) { return lookAtPath(path.c_str()).folder; }
+bool isFolder(const std::string& path) { return queryPath(path).folder; }
 
 // Parts of copies that refused deletes left behind: no version, removed at the next
 // listing. Only a copy's name with the part's ending is ever touched.
@@ -335,9 +334,9 @@ Kept keepVersion(History& history, const std::string& name, std::string_view byt
     if (newest != nullptr) {
         // Read only when the sizes agree.
         const std::string path = joinPath(history.folder, newest->file);
-        const FileStamp stamp = readFileStamp(path.c_str());
+        const PathInfo stamp = queryPath(path);
         std::string kept;
-        if (stamp.exists && stamp.size == bytes.size()) {
+        if (stamp.exists && !stamp.folder && stamp.size == bytes.size()) {
             kept.resize(bytes.size());
             if (readWholeFile(path.c_str(), kept) && kept == bytes) {
                 return {path, false};

@@ -1,0 +1,15 @@
+// Paths as text: joined, named and put in the order a listing shows them. Either
+// "\" or "/" separates; what a path names on disk is the kernel door's business.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+// `folder` and a path below it joined with "\", without a doubled separator.
+std::string joinPath(std::string_view folder, std::string_view below);
+
+// Listing order: paths compared without regard to the letter case of A to Z.
+bool listedBefore(std::string_view a, std::string_view b);
+
+// The last part of a path (after its last "\" or "/"): the file's name.
+const char* fileNameOf(const char* path);
