@@ -45,7 +45,7 @@ char record[32 * 1024];
 bool toldUnwritten = false;
 
 // Every move between the record's states: what the disk took decides the state.
-void change(Ask ask, std::size_t size = 0) {
+void moveRecord(Ask ask, std::size_t size = 0) {
     switch (ask) {
     case Ask::open:
         recordFile = openFile(recordPath, FileOpen::replace);
@@ -229,8 +229,8 @@ void readLastRecord() {
 }
 
 // Appends a printf-formatted line to the record; false when it does not fit.
-bool append(std::size_t& size, const char* format, ...) BRACKENFOLD_PRINTF(2, 3);
-bool append(std::size_t& size, const char* format, ...) {
+bool addLine(std::size_t& size, const char* format, ...) BRACKENFOLD_PRINTF(2, 3);
+bool addLine(std::size_t& size, const char* format, ...) {
     va_list arguments;
     va_start(arguments, format);
     const int length = std::vsnprintf(record + size, sizeof record - size, format, arguments);
@@ -259,7 +259,7 @@ void openReloadRecord() {
     } catch (...) {
         logLine(LogLevel::Warn, "reload: no memory to read %s", reloadRecordName);
     }
-    change(Ask::open);
+    moveRecord(Ask::open);
     if (state == Record::absent) {
         logLine(LogLevel::Warn, "reload: %s %s%s; a game stopped during a reload will not be told",
                 reloadRecordName, notHeld, failureText(lastFailure()).text);
@@ -275,14 +275,14 @@ void recordReloadUnderway() {
         changed += changedForTheGame(file) ? 1 : 0;
     }
     std::size_t size = 0;
-    append(size, "%s\nchanged %zu\n", recordTitle, changed);
+    addLine(size, "%s\nchanged %zu\n", recordTitle, changed);
     for (const WatchedFile& file : fileWatch.files) {
         if (changedForTheGame(file) &&
-            !append(size, "file\t%s\t%s\n", file.below.c_str(), file.received != Received::none ? file.receivedCopy.c_str() : "")) {
+            !addLine(size, "file\t%s\t%s\n", file.below.c_str(), file.received != Received::none ? file.receivedCopy.c_str() : "")) {
             break;
         }
     }
-    change(Ask::write, size);
+    moveRecord(Ask::write, size);
     if (state != Record::underway && !toldUnwritten) {
         toldUnwritten = true;
         logLine(LogLevel::Warn, "reload: %s cannot be written; a game stopped during a reload will not be told",
@@ -290,16 +290,16 @@ void recordReloadUnderway() {
     }
 }
 
-void clearReloadRecord() { change(Ask::empty); }
+void clearReloadRecord() { moveRecord(Ask::empty); }
 
 void tendReloadRecord() {
     if (state == Record::leftFull) {
-        change(Ask::empty);
+        moveRecord(Ask::empty);
     }
 }
 
 void closeReloadRecord() {
     // Emptied first: a delete refused leaves an empty record, which tells nothing.
-    change(Ask::empty);
-    change(Ask::close);
+    moveRecord(Ask::empty);
+    moveRecord(Ask::close);
 }
