@@ -190,7 +190,7 @@ TEST_F(WatchedFolder, EachVersionTheGameReceivedIsKeptAndItsChangedLinesLogged) 
     };
     EXPECT_EQ(logLinesWith(" lines"), changes);
     EXPECT_EQ(logLinesWith("unchanged since the last"),
-              std::vector<std::string>{"INFO reload: 1 watched files unchanged since the last reload"});
+              std::vector<std::string>{"INFO reload: 1 watched file unchanged since the last reload"});
     const std::vector<std::string> kept{
         "BrackenfoldHistory/ModA_VegetationModifiers.2026-12-08_21-04-17.meta",
         "BrackenfoldHistory/ModA_VegetationModifiers.2026-12-08_21-05-00.meta",
@@ -303,7 +303,9 @@ TEST_F(WatchedFolder, ReloadReadsOnlyTheFilesWhoseStampChangedSinceTheGameReceiv
     }
     // The versions the game received, each kept once: ModB, mended back to its first, has that copy.
     EXPECT_EQ(logLinesWith("INFO reload: kept ").size(), 3u);
-    EXPECT_EQ(logLinesWith("2 of them unchanged since the game received them, not read again").size(), 2u);
+    EXPECT_EQ(
+        logLinesWith("2 watched files are well-formed XML, unchanged since the game received them, not read again").size(),
+        2u);
 }
 
 TEST_F(WatchedFolder, ModsNamedInAnyScriptAreWatchedShownAndKeptByTheirNamesWhateverTheSettingsEncoding) {

@@ -1,5 +1,6 @@
 #include "watch/received_versions.h"
 
+#include <cstdio>
 #include <utility>
 
 #include "history/kept_versions.h"
@@ -50,8 +51,14 @@ bool logChange(const WatchedFile& file) {
     if (change.same) {
         return true;
     }
-    logLine(LogLevel::Info, "reload: %s: changed at lines %zu-%zu (%zu lines before, %zu now)", name, change.first,
-            change.last, change.linesBefore, change.linesAfter);
+    char lines[64];
+    if (change.first == change.last) {
+        std::snprintf(lines, sizeof lines, "line %zu", change.first);
+    } else {
+        std::snprintf(lines, sizeof lines, "lines %zu-%zu", change.first, change.last);
+    }
+    logLine(LogLevel::Info, "reload: %s: changed at %s (%zu lines before, %zu now)", name, lines, change.linesBefore,
+            change.linesAfter);
     return false;
 }
 
@@ -122,7 +129,8 @@ void keepReceivedVersions(std::uint32_t keep) {
         }
     }
     if (unchanged > 0) {
-        logLine(LogLevel::Info, "reload: %zu watched files unchanged since the last reload", unchanged);
+        logLine(LogLevel::Info, "reload: %zu watched file%s unchanged since the last reload", unchanged,
+                unchanged == 1 ? "" : "s");
     }
 }
 

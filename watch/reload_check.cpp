@@ -76,6 +76,25 @@ bool checkFile(WatchedFile& file, bool& shown, std::size_t& checkedBytes) {
     return true;
 }
 
+// The verdict on a folder's files in one line, with figures only for what was read.
+void logFolderVerdict(std::size_t checked, std::size_t unchanged, std::size_t bytes, double milliseconds) {
+    const std::size_t total = checked + unchanged;
+    const char* const files = total == 1 ? "file is" : "files are";
+    if (total == 0) {
+        logLine(LogLevel::Info, "reload: no watched file was checked");
+    } else if (checked == 0) {
+        logLine(LogLevel::Info, "reload: %zu watched %s well-formed XML, unchanged since the game received %s, not "
+                "read again", total, files, total == 1 ? "it" : "them");
+    } else if (unchanged == 0) {
+        logLine(LogLevel::Info, "reload: %zu watched %s well-formed XML (%zu bytes, checked in %.3f ms)", total, files,
+                bytes, milliseconds);
+    } else {
+        logLine(LogLevel::Info, "reload: %zu watched %s well-formed XML (%zu bytes, checked in %.3f ms; %zu of them "
+                "unchanged since the game received them, not read again)", total, files, bytes, milliseconds,
+                unchanged);
+    }
+}
+
 }  // namespace
 
 bool watchedFileMayBeReloaded(std::uint32_t now) {
@@ -115,13 +134,7 @@ bool watchedFileMayBeReloaded(std::uint32_t now) {
         unchanged += file.check == Check::asReceived ? 1 : 0;
     }
     if (watchingFolder()) {
-        char unread[96] = "";
-        if (unchanged > 0) {
-            std::snprintf(unread, sizeof unread, "; %zu of them unchanged since the game received them, not read again",
-                          unchanged);
-        }
-        logLine(LogLevel::Info, "reload: %zu watched files are well-formed XML (%zu bytes, checked in %.3f ms%s)",
-                checked + unchanged, checkedBytes, milliseconds, unread);
+        logFolderVerdict(checked, unchanged, checkedBytes, milliseconds);
     } else if (checked == 1) {
         logLine(LogLevel::Info, "reload: %s is well-formed XML (%zu bytes, checked in %.3f ms)",
                 logged(files.front().below).text, checkedBytes, milliseconds);

@@ -211,7 +211,7 @@ void expectChangeLines(const std::string& refusal) {
     std::printf("[modder] reads in Brackenfold.log what reached the game:\n");
     for (const std::string& line : lines) {
         if (line.find(".meta: first reload in this run") != std::string::npos ||
-            line.find(".meta: changed at lines") != std::string::npos ||
+            line.find(".meta: changed at line") != std::string::npos ||
             line.find("unchanged since the last reload") != std::string::npos || line.find(" not reloaded: ") !=
             std::string::npos) {
             std::printf("           %s\n", line.c_str());
@@ -221,8 +221,8 @@ void expectChangeLines(const std::string& refusal) {
     expectLogLine(lines, "INFO reload: " + dryGrass + ": first reload in this run (5 lines)");
     expectLogLine(lines, "ERROR reload: " + refusal.substr(std::string("Brackenfold: ").size()));
     expectLogLine(lines,
-                  "INFO reload: " + dryGrass + ": changed at lines 3-3 (5 lines before, 5 now)");
-    expectLogLine(lines, "INFO reload: 1 watched files unchanged since the last reload");
+                  "INFO reload: " + dryGrass + ": changed at line 3 (5 lines before, 5 now)");
+    expectLogLine(lines, "INFO reload: 1 watched file unchanged since the last reload");
 }
 
 void mainJob() {

@@ -141,9 +141,9 @@ void watchedFolderOfMods() {
     expectLogLine(lines, "INFO reload: watched file " + modA + " saved (written ");
     expectLogLine(lines, "INFO reload: watched file " + modB + " saved (written ");
     expectLogLine(lines, "ERROR reload: " + error.substr(13));
-    expectLogLine(lines, "INFO reload: " + modB + ": changed at lines 3-3 (4 lines before, 4 now)");
-    expectLogLine(lines, "INFO reload: " + modB + ": changed at lines 5-5 (4 lines before, 5 now)");
-    expectLogLine(lines, "INFO reload: 1 watched files unchanged since the last reload");
+    expectLogLine(lines, "INFO reload: " + modB + ": changed at line 3 (4 lines before, 4 now)");
+    expectLogLine(lines, "INFO reload: " + modB + ": changed at line 5 (4 lines before, 5 now)");
+    expectLogLine(lines, "INFO reload: 1 watched file unchanged since the last reload");
     const std::vector<FoundEntry> kept = entriesOf("BrackenfoldHistory");
     const auto named = [&](const std::string& prefix) {
         return std::count_if(kept.begin(), kept.end(),
@@ -179,7 +179,7 @@ void watchedFileVersionsKept() {
     unloadPlugin(plugin);
     const std::vector<std::string> lines = logLines();
     expectLogLine(lines, "INFO reload: VegetationModifiers.meta: first reload in this run (4 lines)");
-    expectLogLine(lines, "INFO reload: VegetationModifiers.meta: changed at lines 5-5 (4 lines before, 5 now)");
+    expectLogLine(lines, "INFO reload: VegetationModifiers.meta: changed at line 5 (4 lines before, 5 now)");
     expectLogLine(lines, "INFO reload: kept VegetationModifiers.meta as BrackenfoldHistory\\VegetationModifiers.");
     const std::vector<std::string> kept = contentsOf("BrackenfoldHistory", "VegetationModifiers.");
     if (kept != std::vector<std::string>{edited, std::string(edited) + "<!-- tried -->\r\n"}) {
