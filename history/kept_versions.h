@@ -1,11 +1,15 @@
 // Every version of a watched file that the game received, kept as a copy, so that
 // an earlier try can be had back: in BrackenfoldHistory in the game's folder or,
-// when that cannot be made or written, in %LOCALAPPDATA%\Brackenfold\History. A copy
-// is named "<name>.<yyyy-mm-dd_HH-MM-SS>.meta" in local time ("-2", "-3", ... before
-// ".meta" for each later copy within one second, after the highest there is); only
-// the newest copies of each name are kept, by their time and number, never the
-// copy just made, and no file that is not such a copy is ever touched. Failures are
-// logged, never shown, and never thrown (but std::bad_alloc).
+// when that cannot be made or refuses new files, in %LOCALAPPDATA%\Brackenfold\History.
+// A copy is named "<name>.<yyyy-mm-dd_HH-MM-SS>.meta" in local time ("-2", "-3", ...
+// before ".meta" for each later copy within one second, after the highest there is);
+// only the newest copies of each name are kept, by their time and number, never the
+// copy just made, and no file that is not such a copy is ever touched. A copy is
+// written whole under its name with ".partial" added, then renamed: a file named as
+// a copy always holds a version the game received, and a part that a refused delete
+// left is no copy, and is removed when the folder is next listed. Failures are
+// logged, with the reason Windows gave, never shown, and never thrown (but
+// std::bad_alloc).
 #pragma once
 
 #include <cstddef>
