@@ -150,7 +150,7 @@ Session playSession() {
         const bool listing = fileWatch.listing.active;
         const std::size_t shares = fileWatch.listing.shares;
         const std::uint32_t lastListing = fileWatch.lastListing;
-        const bool toLog = fileWatch.listingToLog;
+        const bool toLog = fileWatch.listingNext == ListingNext::logFiles;
         const Clock::time_point start = Clock::now();
         runPass();
         const double time = microseconds(Clock::now() - start);

@@ -95,7 +95,7 @@ bool pollWatchedFile(std::uint32_t now, std::size_t queries) {
     const TimeSpent pass{microsecondsBudget(watchPassMicroseconds)};
     logTakenListing();
     std::size_t listingQueries = 0;
-    if (fileWatch.listingToTake) {
+    if (fileWatch.listingNext == ListingNext::takeIn) {
         listingQueries = takeCompleteListing(now);
     } else if (fileWatch.listing.active) {
         listingQueries = shareOfListing(now, microsecondsBudget(watchListingMicroseconds));

@@ -111,7 +111,7 @@ std::size_t takeListing(std::uint32_t now) {
     // The turn goes on where it was, so that no file waits longer for its look.
     fileWatch.nextLook = fileWatch.files.empty() ? 0 : fileWatch.nextLook % fileWatch.files.size();
     tellCaps(listing);
-    fileWatch.listingToLog = first || added > 0 || dropped > 0;
+    fileWatch.listingNext = first || added > 0 || dropped > 0 ? ListingNext::logFiles : ListingNext::nothing;
     return queries;
 }
 
@@ -129,23 +129,23 @@ std::size_t shareOfListing(std::uint32_t now, TimeBudget budget) {
     }
     // Taking a listing in is work of its own: after a share that spent its budget, it waits a pass.
     if (spent.over()) {
-        fileWatch.listingToTake = true;
+        fileWatch.listingNext = ListingNext::takeIn;
         return 0;
     }
     return takeCompleteListing(now);
 }
 
 std::size_t takeCompleteListing(std::uint32_t now) {
-    fileWatch.listingToTake = false;
+    fileWatch.listingNext = ListingNext::nothing;
     const LogBlock lines;
     return takeListing(now);
 }
 
 void logTakenListing() {
-    if (!fileWatch.listingToLog) {
+    if (fileWatch.listingNext != ListingNext::logFiles) {
         return;
     }
-    fileWatch.listingToLog = false;
+    fileWatch.listingNext = ListingNext::nothing;
     // Every file named: one write, not one a line.
     const LogBlock lines;
     logLine(LogLevel::Info, "watch: listed %s: %zu watched files", logged(fileWatch.path).text, fileWatch.files.size());

@@ -103,7 +103,7 @@ bool watchedFileMayBeReloaded(std::uint32_t now) {
     }
     // Not looked at yet (the first look waits for its interval): looked at now, whole.
     if (!fileWatch.started && fileWatch.path == activeSettings.watchFile) {
-        if (fileWatch.listingToTake) {
+        if (fileWatch.listingNext == ListingNext::takeIn) {
             takeCompleteListing(now);
         } else if (!fileWatch.listing.active) {
             fileWatch.lastCheck = now;

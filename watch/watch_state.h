@@ -13,6 +13,14 @@
 
 enum class WatchKind : std::uint8_t { none, file, folder };
 
+// What a completed listing leaves for the next pass: taking it in and naming its
+// files are each a pass's work.
+enum class ListingNext : std::uint8_t {
+    nothing,
+    takeIn,    // complete, but the share that completed it spent its budget
+    logFiles,  // taken in, and found a change (or was the first): its files are logged
+};
+
 struct FileWatch {
     std::string path;                  // the path as written; empty: nothing watched
     WatchKind kind = WatchKind::none;  // none until the first look
@@ -21,8 +29,7 @@ struct FileWatch {
     std::uint32_t lastCheck = 0;       // the last look at the path itself
     std::uint32_t lastListing = 0;     // when the last listing completed
     ListingWork listing;               // a listing under way, its result not yet taken
-    bool listingToTake = false;        // complete, taken in at the next pass
-    bool listingToLog = false;         // taken in, its files logged at the next pass
+    ListingNext listingNext = ListingNext::nothing;
     std::size_t nextLook = 0;          // where a folder's looks go on
     std::uint32_t lastFolderLook = 0;
     std::uint64_t lookCredit = 0;      // looks owed, in milliseconds of folderLookIntervalMs
