@@ -278,7 +278,7 @@ void recordReloadUnderway() {
     addLine(size, "%s\nchanged %zu\n", recordTitle, changed);
     for (const WatchedFile& file : fileWatch.files) {
         if (changedForTheGame(file) &&
-            !addLine(size, "file\t%s\t%s\n", file.below.c_str(), file.received != Received::none ? file.receivedCopy.c_str() : "")) {
+            !addLine(size, "file\t%s\t%s\n", file.below.c_str(), file.receivedCopy.c_str())) {
             break;
         }
     }
