@@ -16,7 +16,6 @@
 #include "settings/settings.h"
 #include "text/clean_text.h"
 #include "text/paths.h"
-#include "watch/file_stamp.h"
 #include "watch/file_watch.h"
 #include "watch/received_versions.h"
 #include "watch/reload_check.h"

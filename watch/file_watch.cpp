@@ -1,7 +1,6 @@
 #include "watch/file_watch.h"
 
 #include <algorithm>
-#include <cstdio>
 
 #include "report/log.h"
 #include "settings/settings.h"
