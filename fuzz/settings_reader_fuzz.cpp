@@ -126,7 +126,19 @@ char flipCase(char c) {
 void checkKeyValue(const std::string& value) {
     const std::optional<KeyChord> chord = parseKeyChord(value);
     const std::string blank = model::trimmed(value);
-    if (!blank.empty() && (std::isdigit(static_cast<unsigned char>(blank[0])) || blank[0] == '+' || blank[0] == '-')) {
+    if (blank.size() > 1 && blank[0] == '0' && (blank[1] == 'x' || blank[1] == 'X')) {
+        bool whole = blank.size() > 2;
+        unsigned long code = 0;
+        for (std::size_t i = 2; whole && i < blank.size(); ++i) {
+            whole = std::isxdigit(static_cast<unsigned char>(blank[i])) != 0;
+            code = std::min(code * 16 + std::strtoul(std::string(1, blank[i]).c_str(), nullptr, 16), 4096ul);
+        }
+        code = whole ? code : 0;
+        require(chord == (code >= 1 && code <= 255 ? std::optional<KeyChord>(KeyChord{static_cast<std::uint32_t>(code), 0})
+                                                   : std::nullopt),
+                "a value starting with 0x is a hexadecimal code from 1 to 255, with nothing after it");
+    } else if (!blank.empty() &&
+               (std::isdigit(static_cast<unsigned char>(blank[0])) || blank[0] == '+' || blank[0] == '-')) {
         const auto number = parseKeySetting(value);
         const bool inRange = number && *number >= 1 && *number <= 255;
         require(chord == (inRange ? std::optional<KeyChord>(KeyChord{static_cast<std::uint32_t>(*number), 0})

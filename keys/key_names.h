@@ -1,5 +1,6 @@
-// Keys as a player writes them in the settings ("121", "F6", "Ctrl+Shift+F10") and
-// as the plug-in names them on screen and in the log.
+// Keys as a player writes them in the settings ("121", "F6", "Ctrl+Shift+F10"), or
+// copies them from another plug-in's ("0x79", "VK_NEXT"), and as the plug-in names
+// them on screen and in the log.
 #pragma once
 
 #include <cstdint>
@@ -16,15 +17,19 @@
 std::optional<std::int64_t> parseKeySetting(std::string_view value);
 
 // The code of a key name ("F1" to "F24", "A" to "Z", "Numpad0" to "Numpad9",
-// "Space", "Enter", ...; optionally prefixed "VK_"), ignoring letter case and
-// surrounding white space; 0 when the name is unknown.
+// "Space", "Enter", ...; optionally prefixed "VK_"), or of one of Windows' own names
+// with their meaning ("VK_NEXT", "VK_RETURN", "VK_OEM_3", "VK_0"), ignoring letter
+// case and surrounding white space; 0 when the name is unknown.
 std::uint32_t keyCodeFromName(std::string_view name);
 
-// A reload key value. When its first non-blank character is a digit, "+" or "-" it
-// is a number as parseKeySetting reads one, from 1 to 255. Otherwise it is a key
-// name, or a combination: modifiers ("Ctrl" or "Control", "Shift", "Alt", each at
-// most once) joined to a last part, the key, by "+" with optional blanks around it;
-// the key is a name or a code from 1 to 254. Empty when not understood.
+// A reload key value. A code in hexadecimal, "0x" or "0X" and hexadecimal digits
+// with nothing after them, from 1 to 255. Otherwise, when its first non-blank
+// character is a digit, "+" or "-", a number as parseKeySetting reads one, from 1
+// to 255. Otherwise a key name, or a combination: modifiers ("Ctrl" or "Control",
+// "Shift", "Alt", or Windows' "VK_CONTROL", "VK_SHIFT", "VK_MENU", each at most
+// once) joined to a last part, the key, by "+" with optional blanks around it; the
+// key is a name or a code from 1 to 254, decimal or hexadecimal. Empty when not
+// understood.
 std::optional<KeyChord> parseKeyChord(std::string_view value);
 
 // How a key is shown: modifiers first ("Ctrl+", "Shift+", "Alt+"), then the key's

@@ -52,6 +52,17 @@ TEST(KeyNames, EveryNameOfTheTableHasItsCode) {
         EXPECT_EQ(keyCodeFromName(name), code) << name;
         EXPECT_EQ(keyCodeFromName(std::string("VK_") + name), code) << name;
     }
+    // Windows' own names, with the meaning its headers give them; only after "VK_".
+    const std::pair<const char*, std::uint32_t> windows[] = {
+        {"VK_F10", 0x79},     {"VK_NEXT", 0x22},    {"VK_PRIOR", 0x21},  {"VK_RETURN", 0x0D},
+        {"VK_OEM_3", 0xC0},   {"VK_BACK", 0x08},    {"VK_ESCAPE", 0x1B}, {"VK_SCROLL", 0x91},
+        {"VK_NUMPAD7", 0x67}, {"VK_MULTIPLY", 0x6A}, {"VK_LCONTROL", 0xA2}, {"VK_MENU", 0x12},
+        {"VK_LBUTTON", 0x01}, {"VK_OEM_102", 0xE2}, {"VK_OEM_CLEAR", 0xFE}, {"VK_HANGUL", 0x15},
+        {"VK_GAMEPAD_RIGHT_THUMBSTICK_LEFT", 0xDA}, {"VK_0", 0x30}, {"VK_9", 0x39}, {"VK_Q", 0x51},
+    };
+    for (const auto& [name, code] : windows) {
+        EXPECT_EQ(keyCodeFromName(name), code) << name;
+    }
 }
 
 TEST(KeyNames, LetterCaseAndSurroundingWhiteSpaceDoNotMatter) {
@@ -63,7 +74,8 @@ TEST(KeyNames, LetterCaseAndSurroundingWhiteSpaceDoNotMatter) {
 
 TEST(KeyNames, UnknownNamesGiveZero) {
     for (const char* name : {"", " ", "F0", "F25", "F100", "F01", "F-1", "Numpad", "Numpad10", "NumpadA",
-                             "VK_", "VKF6", "VK__F6", "Page Up", "Foo", "1", "F6x", "\xC3\x84"}) {
+                             "VK_", "VKF6", "VK__F6", "Page Up", "Foo", "1", "F6x", "\xC3\x84", "NEXT", "OEM_3",
+                             "VK_OEM_0", "VK_10", "VK_NEXT_"}) {
         EXPECT_EQ(keyCodeFromName(name), 0u) << name;
     }
 }
@@ -76,17 +88,26 @@ TEST(KeyCombinations, ValuesAreNumbersNamesOrModifiersJoinedToAKey) {
         // Numbers exactly as before: only the leading number counts, 1 to 255.
         {"121", KeyChord{121, 0}}, {"+117", KeyChord{117, 0}}, {"117abc", KeyChord{117, 0}},
         {"255", KeyChord{255, 0}}, {" 1", KeyChord{1, 0}}, {"0", std::nullopt}, {"256", std::nullopt},
-        {"0x75", std::nullopt}, {"-5", std::nullopt}, {"+Ctrl+F10", std::nullopt}, {"-F6", std::nullopt},
+        {"-5", std::nullopt}, {"+Ctrl+F10", std::nullopt}, {"-F6", std::nullopt},
+        // Hexadecimal codes as other plug-ins write them: all of it a code from 1 to 255.
+        {"0x79", KeyChord{121, 0}}, {"0X79", KeyChord{121, 0}}, {" 0x0079 ", KeyChord{121, 0}},
+        {"0xff", KeyChord{255, 0}}, {"0x1", KeyChord{1, 0}}, {"0x0", std::nullopt}, {"0x100", std::nullopt},
+        {"0x", std::nullopt}, {"0x79z", std::nullopt}, {"0x79 ; F10", std::nullopt}, {"0x7 9", std::nullopt},
+        {"0xFFFFFFFF79", std::nullopt}, {"00x79", std::nullopt}, {"-0x79", std::nullopt}, {"x79", std::nullopt},
         // Names and combinations, any letter case, blanks around "+".
         {"F10", KeyChord{121, 0}}, {"Ctrl+F10", KeyChord{121, ctrl}}, {"Shift+F10", KeyChord{121, shift}},
         {"Alt+F10", KeyChord{121, alt}}, {"Ctrl+Shift+F10", KeyChord{121, ctrl | shift}},
         {"Control+K", KeyChord{0x4B, ctrl}}, {"Ctrl+121", KeyChord{121, ctrl}}, {"ctrl + 254", KeyChord{254, ctrl}},
         {" alt+SHIFT + control+vk_f6 ", KeyChord{117, ctrl | shift | alt}},
+        {"Ctrl+0x79", KeyChord{121, ctrl}}, {"VK_NEXT", KeyChord{0x22, 0}}, {"Shift+VK_OEM_3", KeyChord{0xC0, shift}},
+        {"VK_CONTROL+VK_MENU+VK_F10", KeyChord{121, ctrl | alt}}, {"VK_SHIFT", KeyChord{0x10, 0}},
         // Not understood: only modifiers, an unknown part, a modifier twice, empty parts.
         {"Ctrl", std::nullopt}, {"Ctrl+Shift", std::nullopt}, {"Ctrl+F25", std::nullopt},
         {"Ctrl+Banana", std::nullopt}, {"Ctrl+Ctrl+F10", std::nullopt}, {"Ctrl+Control+F10", std::nullopt},
         {"Ctrl+", std::nullopt}, {"Ctrl++F10", std::nullopt}, {"Ctrl+255", std::nullopt}, {"Ctrl+0", std::nullopt},
         {"Ctrl+F10+Shift", std::nullopt}, {"Ctrl+99999999999", std::nullopt}, {"Win+F10", std::nullopt},
+        {"Ctrl+0xFF", std::nullopt}, {"Ctrl+0x79x", std::nullopt}, {"Ctrl+VK_CONTROL+F10", std::nullopt},
+        {"VK_LCONTROL+F10", std::nullopt},
         {"", std::nullopt}, {"Ctrl+F1\xC3\xA4", std::nullopt},
     };
     for (const auto& [value, expected] : cases) {

@@ -61,7 +61,13 @@ TEST_F(ReloadKeySetting, CodesOutsideOneTo255KeepTheKey) {
     }
 }
 
-TEST_F(ReloadKeySetting, HexadecimalReadsAsZeroAndKeepsTheKey) { EXPECT_EQ(keyFromValue("0x75"), 121u); }
+TEST_F(ReloadKeySetting, HexadecimalCodeCountsOnlyWhole) {
+    EXPECT_EQ(keyFromValue("0x75"), 117u);
+    EXPECT_EQ(keyFromValue("0X75"), 117u);
+    for (const char* value : {"0x75z", "0x100", "0x0", "0x", "0x75 ; F6"}) {
+        EXPECT_EQ(keyFromValue(value), 121u) << value;
+    }
+}
 
 TEST_F(ReloadKeySetting, BoundsOneAnd255AreAccepted) {
     EXPECT_EQ(keyFromValue("1"), 1u);
@@ -110,10 +116,12 @@ TEST_F(ReloadKeySetting, KeyNamesGiveTheirVirtualKeyCodes) {
     EXPECT_EQ(keyFromValue("PageUp"), 0x21u);
     EXPECT_EQ(keyFromValue("ScrollLock"), 0x91u);
     EXPECT_EQ(keyFromValue("F24"), 0x87u);
+    EXPECT_EQ(keyFromValue("VK_NEXT"), 0x22u);
+    EXPECT_EQ(keyFromValue("vk_oem_3"), 0xC0u);
 }
 
 TEST_F(ReloadKeySetting, UnknownKeyNamesKeepTheKey) {
-    for (const char* value : {"F25", "Foo", "F0", "F01", "VK_", "Numpad10", "AB", "F6 ; remark", "-F6"}) {
+    for (const char* value : {"F25", "Foo", "F0", "F01", "VK_", "Numpad10", "AB", "F6 ; remark", "-F6", "NEXT", "VK_NEXTT"}) {
         EXPECT_EQ(keyFromValue(value), 121u) << value;
     }
 }
