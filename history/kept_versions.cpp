@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "place/own_files.h"
 #include "report/log.h"
 #include "text/clean_text.h"
 #include "text/letter_case.h"
@@ -63,34 +64,33 @@ void removeParts(const History& history, const std::vector<std::string>& parts) 
     }
 }
 
-// The history folder to use: BrackenfoldHistory beside the game, made when missing,
-// or, when `fallback` or that cannot be had, %LOCALAPPDATA%\Brackenfold\History.
+// The history folder to use: BrackenfoldHistory beside the plug-in, made when
+// missing, or, when `fallback` or that cannot be had, %LOCALAPPDATA%\Brackenfold\History.
 void openFolder(History& history, bool fallback) {
     history.opened = true;
     history.copies.clear();
     history.folder.clear();
+    const std::string primary = ownFile(historyFolderName);
     if (!fallback) {
-        makeFolder(historyFolderName);
-        if (isFolder(historyFolderName)) {
+        makeFolder(primary);
+        if (isFolder(primary)) {
             history.primary = true;
-            history.folder = historyFolderName;
+            history.folder = primary;
         }
     }
     if (history.folder.empty()) {
         history.primary = false;
-        const std::string local = environmentValue("LOCALAPPDATA");
-        if (local.empty()) {
+        const std::string own = fallbackFolder();
+        if (own.empty()) {
             logLine(LogLevel::Warn, "history: %s %s and there is no LOCALAPPDATA; no copies are kept",
-                    historyFolderName, fallback ? "refuses new files" : "cannot be made");
+                    cleanText(primary, loggedPathLimit).text, fallback ? "refuses new files" : "cannot be made");
             return;
         }
-        const std::string own = joinPath(local, "Brackenfold");
-        makeFolder(own);
         const std::string folder = joinPath(own, "History");
         makeFolder(folder);
         if (!isFolder(folder)) {
-            logLine(LogLevel::Warn, "history: neither %s nor %s can be written; no copies are kept", historyFolderName,
-                    cleanText(folder, loggedPathLimit).text);
+            logLine(LogLevel::Warn, "history: neither %s nor %s can be written; no copies are kept",
+                    cleanText(primary, loggedPathLimit).text, cleanText(folder, loggedPathLimit).text);
             return;
         }
         history.folder = folder;
@@ -351,7 +351,8 @@ Kept keepVersion(History& history, const std::string& name, std::string_view byt
         if (history.folder.empty()) {
             return {};
         }
-        logLine(LogLevel::Warn, "history: %s refuses new files; copies go to %s", historyFolderName,
+        logLine(LogLevel::Warn, "history: %s refuses new files; copies go to %s",
+                cleanText(ownFile(historyFolderName), loggedPathLimit).text,
                 cleanText(history.folder, loggedPathLimit).text);
         made = makeCopy(history, name, bytes, now, copy);
     }

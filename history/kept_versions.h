@@ -1,5 +1,5 @@
 // Every version of a watched file that the game received, kept as a copy, so that
-// an earlier try can be had back: in BrackenfoldHistory in the game's folder or,
+// an earlier try can be had back: in BrackenfoldHistory beside the plug-in or,
 // when that cannot be made or refuses new files, in %LOCALAPPDATA%\Brackenfold\History.
 // A copy is named "<name>.<yyyy-mm-dd_HH-MM-SS>.meta" in local time ("-2", "-3", ...
 // before ".meta" for each later copy within one second, after the highest there is);
@@ -56,7 +56,7 @@ KeptCopy parseKeptCopy(std::string_view file);
 // first copy is looked for.
 struct History {
     bool opened = false;
-    bool primary = true;        // the game folder's BrackenfoldHistory is in use
+    bool primary = true;        // the BrackenfoldHistory beside the plug-in is in use
     std::string folder;         // empty when neither folder can be had
     std::vector<KeptCopy> copies;
 };

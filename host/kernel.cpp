@@ -126,6 +126,42 @@ std::string modulePath(ModuleHandle module) {
     }
 }
 
+std::vector<ModuleHandle> processModules() {
+    try {
+        std::vector<HMODULE> modules(512);
+        for (int attempt = 0; attempt < 4; ++attempt) {
+            DWORD needed = 0;
+            const auto bytes = static_cast<DWORD>(modules.size() * sizeof(HMODULE));
+            if (K32EnumProcessModules(GetCurrentProcess(), modules.data(), bytes, &needed) == 0) {
+                return {};
+            }
+            if (needed <= bytes) {
+                modules.resize(needed / sizeof(HMODULE));
+                return {modules.begin(), modules.end()};
+            }
+            // More were loaded than there was room for: ask again with room for them.
+            modules.resize(needed / sizeof(HMODULE) + 64);
+        }
+    } catch (...) {
+    }
+    return {};
+}
+
+bool holdModule(ModuleHandle module) {
+    HMODULE held = nullptr;
+    if (GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCWSTR>(module), &held) == 0) {
+        return false;
+    }
+    // Another module at that address now: not the one listed.
+    if (held != module) {
+        FreeLibrary(held);
+        return false;
+    }
+    return true;
+}
+
+void letModuleGo(ModuleHandle module) { FreeLibrary(module); }
+
 bool moduleVersionResource(ModuleHandle module, const std::uint8_t*& data, std::size_t& size) {
     const HRSRC resource = FindResourceA(module, MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(16));
     if (resource == nullptr) {
@@ -333,6 +369,14 @@ bool nextFolderEntry(FolderSearch search, FolderEntry& entry) {
 void closeFolderSearch(FolderSearch search) {
     if (search != nullptr) {
         FindClose(search);
+    }
+}
+
+std::string currentFolder() {
+    try {
+        return currentDirectory();
+    } catch (...) {
+        return {};
     }
 }
 

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "host/module_handle.h"
 
@@ -51,6 +52,13 @@ ModuleHandle moduleNamed(const char* name);
 
 // The path of a module's file (null: the process's executable); empty when unknown.
 std::string modulePath(ModuleHandle module);
+
+// The modules loaded in the process; empty when Windows cannot say.
+std::vector<ModuleHandle> processModules();
+// Keeps a module of that list loaded while it is read, since another thread may
+// unload it: false when it is no longer loaded. Each hold ends with letModuleGo.
+bool holdModule(ModuleHandle module);
+void letModuleGo(ModuleHandle module);
 
 // The version resource of a module (resource 1 of type 16); false when it has none.
 bool moduleVersionResource(ModuleHandle module, const std::uint8_t*& data, std::size_t& size);
@@ -144,6 +152,9 @@ FolderSearch openFolderSearch(std::string_view folder, FolderEntry& first);
 // The next entry; false at the end.
 bool nextFolderEntry(FolderSearch search, FolderEntry& entry);
 void closeFolderSearch(FolderSearch search);
+
+// The current directory, as Windows gives it ("C:\Games\RDR2"); empty when unknown.
+std::string currentFolder();
 
 // ---- Text from outside ----
 // An environment variable's value; empty when it is not set.

@@ -15,6 +15,11 @@
 #define NOMINMAX
 #endif
 #include <windows.h>
+// The module list of a process, from KERNEL32 itself.
+#ifndef PSAPI_VERSION
+#define PSAPI_VERSION 2
+#endif
+#include <psapi.h>
 
 #else
 
@@ -130,6 +135,11 @@ union LARGE_INTEGER {
 
 DWORD GetTickCount();
 HMODULE GetModuleHandleA(const char* moduleName);
+#define GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS 0x4
+HANDLE GetCurrentProcess();
+BOOL K32EnumProcessModules(HANDLE process, HMODULE* modules, DWORD bytes, DWORD* needed);
+BOOL GetModuleHandleExW(DWORD flags, LPCWSTR name, HMODULE* module);
+BOOL FreeLibrary(HMODULE module);
 SIZE_T VirtualQuery(const void* address, MEMORY_BASIC_INFORMATION* info, SIZE_T length);
 
 DWORD GetModuleFileNameW(HMODULE module, LPWSTR path, DWORD size);

@@ -5,6 +5,7 @@
 
 #include "host/kernel.h"
 #include "keys/key_names.h"
+#include "place/own_files.h"
 #include "report/log.h"
 #include "report/messages.h"
 #include "text/clean_text.h"
@@ -18,6 +19,30 @@ constexpr std::size_t screenValueLimit = 32;
 
 FileStamp seenStamp;
 std::uint32_t lastCheck = 0;
+// The file that counts, chosen at start: read, and watched for edits.
+std::string settingsPath = settingsFileName;
+
+CleanText shownSettings() { return cleanText(settingsPath, loggedPathLimit); }
+
+// The file beside the plug-in counts; without one there, the game folder's, as
+// for a plug-in kept in the game's folder. Without either, the one beside the
+// plug-in is watched for, where the player is told to put it.
+void chooseSettingsFile() {
+    settingsPath = ownFile(settingsFileName);
+    if (ownPlace() != OwnPlace::elsewhere) {
+        return;
+    }
+    const bool beside = readFileStamp(settingsPath.c_str()).exists;
+    if (!readFileStamp(settingsFileName).exists) {
+        return;
+    }
+    if (beside) {
+        logLine(LogLevel::Warn, "settings: %s in the game's folder not read; %s, beside the plug-in, counts",
+                settingsFileName, shownSettings().text);
+    } else {
+        settingsPath = settingsFileName;
+    }
+}
 
 // A setting's value in effect, as the log and the notices show it.
 struct ValueText {
@@ -85,7 +110,7 @@ void apply(SettingsRead&& read, bool reread) {
     setMessagesShown(activeSettings.showMessages);
     if (!read.hasSection) {
         logLine(LogLevel::Warn, "settings: %s has no [%s] section (names are case-sensitive); defaults are used",
-                settingsFileName, settingsSection);
+                shownSettings().text, settingsSection);
     }
     logSettings(read.problems, activeSettings);
     queueSettingsNotice(read.problems, activeSettings, reread);
@@ -98,19 +123,25 @@ void loadSettings() {
     startLogHeading(LogHeading::settingsInEffect);
     try {
         lastCheck = tickCount();
-        seenStamp = readFileStamp(settingsFileName);
-        std::optional<SettingsRead> read = readSettingsFile(activeSettings);
-        if (!read) {
+        chooseSettingsFile();
+        seenStamp = readFileStamp(settingsPath.c_str());
+        std::optional<SettingsRead> read = readSettingsFile(settingsPath, activeSettings);
+        if (!read && ownPlace() == OwnPlace::elsewhere) {
+            logLine(LogLevel::Info,
+                    "settings: %s not found beside the plug-in (%s) nor in the game's folder; the defaults are used",
+                    settingsFileName, cleanText(ownFolder(), loggedPathLimit).text);
+            logSettings({}, activeSettings);
+        } else if (!read) {
             logLine(LogLevel::Info, "settings: %s not found in the game's folder; the defaults are used",
                     settingsFileName);
             logSettings({}, activeSettings);
         } else {
-            logLine(LogLevel::Info, "settings: %s found", settingsFileName);
+            logLine(LogLevel::Info, "settings: %s found", shownSettings().text);
             apply(std::move(*read), false);
         }
     } catch (...) {
         logLine(LogLevel::Error, "settings: %s could not be read (out of memory); the settings stay as they were",
-                settingsFileName);
+                shownSettings().text);
     }
     endLogHeading();
 }
@@ -125,33 +156,33 @@ bool pollSettings(std::uint32_t now, std::size_t* queries) {
     if (queries != nullptr) {
         *queries = looks;
     }
-    const FileStamp stamp = readFileStamp(settingsFileName);
+    const FileStamp stamp = readFileStamp(settingsPath.c_str());
     if (stamp == seenStamp) {
         return false;
     }
     if (!stamp.exists) {
         seenStamp = stamp;
-        logLine(LogLevel::Warn, "settings: %s is gone; the settings in effect stay", settingsFileName);
+        logLine(LogLevel::Warn, "settings: %s is gone; the settings in effect stay", shownSettings().text);
         return false;
     }
     try {
-        std::optional<SettingsRead> read = readSettingsFile(activeSettings);
+        std::optional<SettingsRead> read = readSettingsFile(settingsPath, activeSettings);
         if (queries != nullptr) {
             *queries = ++looks;
         }
         // Written to (or removed) while it was read: the next look reads it again.
-        if (!read || readFileStamp(settingsFileName) != stamp) {
+        if (!read || readFileStamp(settingsPath.c_str()) != stamp) {
             return false;
         }
         seenStamp = stamp;
         startLogHeading(LogHeading::settingsInEffect);
-        logLine(LogLevel::Info, "settings: %s changed; read again", settingsFileName);
+        logLine(LogLevel::Info, "settings: %s changed; read again", shownSettings().text);
         apply(std::move(*read), true);
         endLogHeading();
         return true;
     } catch (...) {
         logLine(LogLevel::Error, "settings: %s could not be read (out of memory); the settings stay as they were",
-                settingsFileName);
+                shownSettings().text);
         return false;
     }
 }

@@ -1,6 +1,8 @@
 // The settings while the game runs: read when the script starts and again whenever
 // BrackenfoldConfig.ini changes, each read written to the log, anything not
-// understood told on screen once, and the on-screen switch set from them.
+// understood told on screen once, and the on-screen switch set from them. The file
+// that counts is the one beside the plug-in or, without one there, the game
+// folder's; it is chosen at start, and the log names it.
 #pragma once
 
 #include <cstddef>

@@ -9,6 +9,7 @@
 #include "keys/key_names.h"
 #include "keys/key_records.h"
 #include "locate/signature_scan.h"
+#include "place/own_files.h"
 #include "reload/live_settings.h"
 #include "reload/reload_record.h"
 #include "report/game_version.h"
@@ -39,12 +40,19 @@ CleanText moduleText(ModuleHandle module) {
 void logPlugin() {
     logLine(LogLevel::Info, "Brackenfold %s (%s)", pluginVersion,
             pluginModule != nullptr ? moduleText(pluginModule).text : "unknown");
+    if (ownPlace() == OwnPlace::unknown) {
+        logLine(LogLevel::Warn,
+                "files: the plug-in's own path cannot be had; its settings, log and kept versions are in the "
+                "current directory, the game's folder");
+    }
 }
 
 void logWhereTheLogIs() {
-    if (std::strcmp(logPath(), logFileName) != 0) {
-        logLine(LogLevel::Warn, "log: the game's folder takes no %s; this log is %s", logFileName,
-                cleanText(logPath(), std::strlen(logPath()), loggedPathLimit).text);
+    if (ownFolder() != logFolder()) {
+        const std::string folder =
+            ownFolder().empty() ? "the game's folder" : "the plug-in's folder " + ownFolder();
+        logLine(LogLevel::Warn, "log: %s takes no %s; this log is %s", cleanText(folder, loggedPathLimit).text,
+                logFileName, cleanText(logPath(), std::strlen(logPath()), loggedPathLimit).text);
     }
 }
 
@@ -114,6 +122,8 @@ void reload(std::uint32_t now) {
 }  // namespace
 
 void startScript() {
+    // Before anything of the plug-in's own is read or made.
+    findOwnFolder(pluginModule);
     openLog();
     // What a reader needs first heads every fresh file of the log.
     startLogHeading(LogHeading::start);

@@ -7,6 +7,7 @@
 
 #include "host/kernel.h"
 #include "host/utf8.h"
+#include "place/own_files.h"
 
 const char logFileName[] = "Brackenfold.log";
 const char keptLogFileName[] = "Brackenfold.1.log";
@@ -132,18 +133,9 @@ bool openLog() {
     closeLog();
     bool lastRunKept = true;
     try {
-        if (!openIn("", lastRunKept)) {
-            std::string folder = environmentValue("LOCALAPPDATA");
-            if (folder.empty()) {
-                return false;
-            }
-            if (folder.back() != '\\' && folder.back() != '/') {
-                folder += '\\';
-            }
-            folder += "Brackenfold";
-            makeFolder(folder);
-            folder += '\\';
-            if (!openIn(folder, lastRunKept)) {
+        if (!openIn(ownFolder(), lastRunKept)) {
+            const std::string folder = fallbackFolder();
+            if (folder.empty() || !openIn(folder, lastRunKept)) {
                 return false;
             }
         }

@@ -1,4 +1,4 @@
-// The log beside the game, Brackenfold.log: one line per event, "[HH:MM:SS.mmm]
+// The log beside the plug-in, Brackenfold.log: one line per event, "[HH:MM:SS.mmm]
 // LEVEL text" in local time, each handed to the operating system with one write
 // before the plug-in goes on (the lines of a LogBlock together), so the last line
 // survives a crash of the game. The file is shared for reading and never grows
@@ -35,7 +35,7 @@ inline constexpr std::size_t logCapacity = std::size_t{1} << 20;
 // The longest line, its line feed included; a longer text is cut.
 inline constexpr std::size_t logLineCapacity = 2048;
 
-// Creates the log afresh in the current directory or, when that fails, in
+// Creates the log afresh in the plug-in's folder or, when that fails, in
 // %LOCALAPPDATA%\Brackenfold\ (made when missing), after keeping the last run's
 // logs there. Closes a log open before. False when neither place takes it: the
 // plug-in runs on without a log.
@@ -47,8 +47,8 @@ bool lastRunLogKept();
 
 // Where the open log is, as it was opened; empty when there is none.
 const char* logPath();
-// The folder the log is in, as a path's beginning: empty (the current directory)
-// or ending in a separator.
+// The folder the log is in, as a path's beginning: empty (the game's folder, the
+// current directory) or ending in a separator.
 const char* logFolder();
 
 // Writes one line. Does nothing without a log. A line that would take the file

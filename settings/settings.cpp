@@ -15,7 +15,6 @@ const char watchFileSetting[] = "WatchFile";
 const char keepVersionsSetting[] = "KeepVersions";
 
 Settings activeSettings;
-ini::SettingsFile settingsFile{settingsFileName};
 ini::IniDocument settings;
 
 namespace {
@@ -146,8 +145,8 @@ std::string settingsText(std::string bytes) {
     return text;
 }
 
-std::optional<SettingsRead> readSettingsFile(const Settings& inEffect) {
-    const PathInfo info = queryPath(settingsFile.fileName);
+std::optional<SettingsRead> readSettingsFile(std::string_view path, const Settings& inEffect) {
+    const PathInfo info = queryPath(path);
     if (!info.exists || info.folder) {
         return std::nullopt;
     }
@@ -155,7 +154,7 @@ std::optional<SettingsRead> readSettingsFile(const Settings& inEffect) {
     if (info.size <= largestFile) {
         bytes.resize(static_cast<std::size_t>(info.size));
     }
-    if (!readWholeFile(settingsFile.fileName, bytes)) {
+    if (!readWholeFile(path, bytes)) {
         return std::nullopt;
     }
     settings.clear();

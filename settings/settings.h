@@ -1,7 +1,7 @@
 // The player's settings: `ReloadKey`, `ShowMessages`, `WatchFile` and `KeepVersions` in section
-// `BrackenfoldConfig` of BrackenfoldConfig.ini in the game's current directory, and
-// what reading them gives: the values, every value not used with why, and unknown
-// names. Nothing here writes a log or shows anything.
+// `BrackenfoldConfig` of BrackenfoldConfig.ini, and what reading them gives: the
+// values, every value not used with why, and unknown names. Nothing here writes a
+// log or shows anything, nor chooses which file counts.
 #pragma once
 
 #include <cstdint>
@@ -37,8 +37,7 @@ struct Settings {
 // The settings in effect. Only the script reads or writes them.
 extern Settings activeSettings;
 
-// Constructed in this order when the plug-in loads; live until it unloads.
-extern ini::SettingsFile settingsFile;
+// What the last file read holds; live until the plug-in unloads.
 extern ini::IniDocument settings;
 
 // A value that was not used, or a name the plug-in does not know.
@@ -75,7 +74,7 @@ std::optional<std::string> parseWatchPath(std::string_view value);
 // ANSI code page. A UTF-8 byte order mark stays for the reader to drop.
 std::string settingsText(std::string bytes);
 
-// Reads the settings file of the current directory into `settings` and gives what
-// it holds, as settingsFromDocument does; empty when there is no file to open.
-// Throws std::bad_alloc when memory runs out.
-std::optional<SettingsRead> readSettingsFile(const Settings& inEffect);
+// Reads the settings file at `path` into `settings` and gives what it holds, as
+// settingsFromDocument does; empty when there is no file to open. Throws
+// std::bad_alloc when memory runs out.
+std::optional<SettingsRead> readSettingsFile(std::string_view path, const Settings& inEffect);

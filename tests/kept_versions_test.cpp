@@ -229,6 +229,16 @@ TEST_F(KeptVersions, RefusalsThatMeetOnACopyLeaveNoPartUnderACopysNameAndTheNext
                                        "LOCALAPPDATA; no copies are kept"});
 }
 
+TEST_F(KeptVersions, AreKeptBesideThePlugInNotInTheGamesFolder) {
+    installPlugin("scripts");
+    findOwnFolder(pluginModule);
+    History history;
+    EXPECT_EQ(keepVersion(history, "VegetationModifiers", "v1", 20).copy,
+              "scripts\\BrackenfoldHistory\\VegetationModifiers.2026-12-08_21-04-17.meta");
+    EXPECT_EQ(read("scripts/BrackenfoldHistory/VegetationModifiers.2026-12-08_21-04-17.meta"), "v1");
+    EXPECT_FALSE(fs::exists(historyFolderName));
+}
+
 TEST_F(KeptVersions, FolderThatCannotBeMadeSendsCopiesToTheLocalAppDataFolder) {
     std::ofstream(historyFolderName) << "a file in the folder's place";
     fs::create_directory("local");

@@ -27,7 +27,7 @@ protected:
     const char* appDataName = "appdata";
 };
 
-TEST_F(LogFile, GoesToTheGameFolderElseToLocalAppDataElseNowhere) {
+TEST_F(LogFile, GoesBesideThePlugInElseToLocalAppDataElseNowhere) {
     struct Case {
         const char* what;
         bool folderTakesFiles;
@@ -35,6 +35,7 @@ TEST_F(LogFile, GoesToTheGameFolderElseToLocalAppDataElseNowhere) {
         bool appDataTakesFiles;
         const char* expectedAt;  // relative to the current directory; null: no log
         const char* appDataName = "appdata";
+        const char* pluginBelow = "";  // the plug-in's folder below the game's
     };
     const char* const user = "\xD0\x9F\xD0\xB5\xD1\x82\xD1\x8F \xE2\x98\x85 \xE6\xA3\xAE";
     const std::string userLog = std::string(user) + "/Brackenfold/Brackenfold.log";
@@ -44,15 +45,20 @@ TEST_F(LogFile, GoesToTheGameFolderElseToLocalAppDataElseNowhere) {
         {"fallback in a user folder of any name", false, true, true, userLog.c_str(), user},
         {"no LOCALAPPDATA", false, false, true, nullptr},
         {"fallback blocked too", false, true, false, nullptr},
+        {"beside the plug-in in scripts", true, true, true, "scripts/Brackenfold.log", "appdata", "scripts"},
+        {"scripts refuses it", false, true, true, "appdata/Brackenfold/Brackenfold.log", "appdata", "scripts"},
     };
     for (const Case& test : cases) {
         SCOPED_TRACE(test.what);
         appDataName = test.appDataName;
         std::filesystem::remove_all("Brackenfold.log");
+        std::filesystem::remove_all("scripts");
         std::filesystem::remove_all(appData());
         sim::reset();
+        installPlugin(test.pluginBelow);
+        findOwnFolder(pluginModule);
         if (!test.folderTakesFiles) {
-            std::filesystem::create_directory("Brackenfold.log");
+            std::filesystem::create_directories(std::filesystem::path(test.pluginBelow) / "Brackenfold.log");
         }
         if (test.appDataSet) {
             sim::setEnvironment("LOCALAPPDATA", appData().string());
@@ -72,6 +78,7 @@ TEST_F(LogFile, GoesToTheGameFolderElseToLocalAppDataElseNowhere) {
         }
         EXPECT_EQ(std::filesystem::is_regular_file(appData() / "Brackenfold" / "Brackenfold.log"),
                   test.expectedAt != nullptr && !test.folderTakesFiles);
+        EXPECT_EQ(std::filesystem::exists("Brackenfold.log"), *test.pluginBelow == '\0');
     }
 }
 

@@ -7,6 +7,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -23,6 +24,7 @@
 #include "keys/key_names.h"
 #include "keys/key_records.h"
 #include "locate/signature_scan.h"
+#include "place/own_files.h"
 #include "plugin/dll_main.h"
 #include "plugin/single_instance.h"
 #include "plugin/version.h"
@@ -39,6 +41,7 @@ inline void resetPluginState() {
     closeLog();
     releaseInstance();
     pluginModule = nullptr;
+    findOwnFolder(nullptr);
     // As the entry hands it down when the plug-in loads.
     pluginVersion = brackenfoldVersion;
     sim::reset();
@@ -97,6 +100,18 @@ protected:
     static void writeSettings(const std::string& content) {
         std::ofstream file(settingsFileName, std::ios::binary);
         file << content;
+    }
+
+    // The plug-in as a loader loads it, from `below` the game's folder (the current
+    // directory; empty: the game's folder itself), made there; its path as Windows
+    // gives it.
+    std::string installPlugin(const std::string& below = "") {
+        std::filesystem::create_directories(directory_ / below);
+        pluginModule = reinterpret_cast<HINSTANCE>(std::uintptr_t{0x1800'0000});
+        std::string path = "Z:" + (directory_ / below / "Brackenfold.asi").lexically_normal().string();
+        std::replace(path.begin(), path.end(), '/', '\\');
+        sim::setModulePath(pluginModule, path);
+        return path;
     }
 
 private:

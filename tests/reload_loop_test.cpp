@@ -249,8 +249,7 @@ TEST_F(ReloadLoop, EveryReleaseSearchesTheImageAfresh) {
 
 TEST_F(ReloadLoop, LogTellsThePlugInTheGameTheSettingsAndEachReload) {
     sim::setModulePath(nullptr, "C:\\Games\\RDR2\\RDR2.exe");
-    pluginModule = reinterpret_cast<HINSTANCE>(std::uintptr_t{0x1800'0000});
-    sim::setModulePath(pluginModule, "C:\\Games\\RDR2\\Brackenfold.asi");
+    const std::string plugin = installPlugin();
     sim::setVersionResource(image_.data(), versionResource());
     sim::setGameRoutineHook(noteLastLogLine);
     writeSettings("[BrackenfoldConfig]\nReloadKey=F10\n");
@@ -268,7 +267,7 @@ TEST_F(ReloadLoop, LogTellsThePlugInTheGameTheSettingsAndEachReload) {
 
     const std::string width = vectorWidthName(widthUsed());
     const std::vector<std::string> expected{
-        "INFO Brackenfold " + std::string(brackenfoldVersion) + " (C:\\Games\\RDR2\\Brackenfold.asi)",
+        "INFO Brackenfold " + std::string(brackenfoldVersion) + " (" + plugin + ")",
         "INFO game: RDR2.exe 1.0.1491.50, image 12288 bytes",
         "INFO settings: BrackenfoldConfig.ini found",
         "INFO setting ReloadKey: F10 (121)",
@@ -294,11 +293,14 @@ TEST_F(ReloadLoop, LogNamesTheProcessWhenTheGameModuleIsMissing) {
     release(121);
     pass();
     const std::vector<std::string> lines = logLines();
-    ASSERT_EQ(lines.size(), 8u);
+    ASSERT_EQ(lines.size(), 9u);
     EXPECT_EQ(lines[0], "INFO Brackenfold " + std::string(brackenfoldVersion) + " (unknown)");
-    EXPECT_EQ(lines[1], "ERROR game: no module RDR2.exe in this process (OtherGame.exe); reloads are unavailable");
-    EXPECT_EQ(lines[2], "INFO settings: BrackenfoldConfig.ini not found in the game's folder; the defaults are used");
-    EXPECT_EQ(lines[7], "ERROR reload: no module RDR2.exe to search; nothing reloaded");
+    // Without its own path the plug-in keeps its files where it always did.
+    EXPECT_EQ(lines[1], "WARN files: the plug-in's own path cannot be had; its settings, log and kept versions are "
+                        "in the current directory, the game's folder");
+    EXPECT_EQ(lines[2], "ERROR game: no module RDR2.exe in this process (OtherGame.exe); reloads are unavailable");
+    EXPECT_EQ(lines[3], "INFO settings: BrackenfoldConfig.ini not found in the game's folder; the defaults are used");
+    EXPECT_EQ(lines[8], "ERROR reload: no module RDR2.exe to search; nothing reloaded");
 }
 
 TEST_F(ReloadLoop, ScriptStartsUpOnceThenRunsPassesThatEachEndInAWait) {

@@ -177,9 +177,9 @@ struct Told {
 
 std::size_t logLinesSeen = 0;
 
-Told told() {
+Told told(const char* log = "Brackenfold.log") {
     Told result;
-    std::ifstream file("Brackenfold.log", std::ios::binary);
+    std::ifstream file(log, std::ios::binary);
     std::size_t index = 0;
     for (std::string line; std::getline(file, line); ++index) {
         if (index >= logLinesSeen) {
@@ -306,6 +306,67 @@ TEST_F(SettingsLog, EverySettingIsLoggedAndEachValueNotUsedWithWhyAndWhatInstead
     EXPECT_EQ(cut.notices, std::vector<std::string>{"Brackenfold: ReloadKey \"?" + letters.substr(0, 2 * 31) +
                                                     "\" not understood, F10 reloads"});
     EXPECT_NE(cut.log.at(1).find("\"?" + letters + "\" not used"), std::string::npos);
+}
+
+TEST_F(SettingsLog, TheFileBesideThePlugInCountsElseTheGameFoldersAndTheOneReadIsWatched) {
+    struct Case {
+        const char* what;
+        const char* below;   // where the plug-in was loaded from
+        const char* beside;  // the key in a file beside it, if any
+        const char* game;    // the key in a file in the game's folder, if any
+        std::uint32_t key;
+        std::vector<std::string> log;
+        const char* watched;
+    };
+    const std::string besideFound = "INFO settings: scripts\\BrackenfoldConfig.ini found";
+    const Case cases[] = {
+        {"beside it in scripts", "scripts", "F9", nullptr, 0x78, {besideFound}, "scripts/BrackenfoldConfig.ini"},
+        {"in both folders", "scripts", "F9", "F6", 0x78,
+         {"WARN settings: BrackenfoldConfig.ini in the game's folder not read; scripts\\BrackenfoldConfig.ini, beside "
+          "the plug-in, counts",
+          besideFound},
+         "scripts/BrackenfoldConfig.ini"},
+        {"only in the game's folder", "scripts", nullptr, "F6", 0x75, {"INFO settings: BrackenfoldConfig.ini found"},
+         "BrackenfoldConfig.ini"},
+        {"in neither: the one beside it is watched for", "scripts", nullptr, nullptr, 121,
+         {"INFO settings: BrackenfoldConfig.ini not found beside the plug-in (scripts\\) nor in the game's folder; "
+          "the defaults are used"},
+         "scripts/BrackenfoldConfig.ini"},
+        {"the plug-in in the game's folder", "", "F9", nullptr, 0x78, {"INFO settings: BrackenfoldConfig.ini found"},
+         "BrackenfoldConfig.ini"},
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.what);
+        std::filesystem::remove_all("scripts");
+        std::filesystem::remove(settingsFileName);
+        sim::reset();
+        activeSettings = Settings{};
+        findOwnFolder(pluginModule = nullptr);
+        installPlugin(test.below);
+        findOwnFolder(pluginModule);
+        const auto write = [](const std::string& path, const std::string& key) {
+            std::ofstream(path, std::ios::binary | std::ios::trunc) << "[BrackenfoldConfig]\nReloadKey=" << key << "\n";
+        };
+        const auto besidePlugin = [&](const char* name) { return (std::filesystem::path(test.below) / name).string(); };
+        if (test.beside != nullptr) {
+            write(besidePlugin(settingsFileName), test.beside);
+        }
+        if (test.game != nullptr) {
+            write(settingsFileName, test.game);
+        }
+        openLog();
+        logLinesSeen = 0;
+        loadSettings();
+        const Told result = told(besidePlugin("Brackenfold.log").c_str());
+        EXPECT_EQ(activeSettings.reloadKey.key, test.key);
+        EXPECT_EQ(std::vector<std::string>(result.log.begin(), result.log.begin() + test.log.size()), test.log);
+        // Saved while the game runs: the file read is the one read again.
+        write(test.watched, "Ctrl+F11");
+        sim::advanceTickCount(settingsCheckIntervalMs);
+        EXPECT_TRUE(pollSettings(tickCount()));
+        EXPECT_EQ(activeSettings.reloadKey, (KeyChord{0x7A, ctrlModifier}));
+        closeLog();
+    }
 }
 
 // The settings file changing while the game runs, looked at by the passes.

@@ -2,6 +2,7 @@
 // "\" or "/" separates; what a path names on disk is the kernel door's business.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -13,3 +14,9 @@ bool listedBefore(std::string_view a, std::string_view b);
 
 // The last part of a path (after its last "\" or "/"): the file's name.
 const char* fileNameOf(const char* path);
+
+// The part of `path` below `folder`, joined with "\": "scripts\Brackenfold.asi" for
+// "C:\Game\scripts\Brackenfold.asi" below "C:\Game", empty for the folder itself;
+// nothing when `path` lies outside it. Letter case as Windows compares names; "\"
+// and "/" alike; the "\\?\" form of a path the same as its plain form.
+std::optional<std::string> pathBelow(std::string_view path, std::string_view folder);

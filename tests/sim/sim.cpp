@@ -40,6 +40,7 @@ std::uint64_t performanceCounterStep = 0;
 bool performanceCounterStepped = false;  // else it follows the machine's steady clock
 std::map<std::string, std::string, std::less<>> environment;
 std::map<const void*, std::string> modulePaths;
+std::map<const void*, int> moduleHolds;
 std::map<const void*, std::vector<std::uint8_t>> versionResources;
 void (*gameRoutineHook)() = nullptr;
 
@@ -68,6 +69,7 @@ void reset() {
     performanceCounterStepped = false;
     environment.clear();
     modulePaths.clear();
+    moduleHolds.clear();
     versionResources.clear();
     gameRoutineHook = nullptr;
     mutexes.clear();
@@ -116,6 +118,14 @@ void stopScriptAfterWaits(std::size_t waits) {
 }
 
 bool recordingCall() { return inRecord; }
+
+int moduleHoldsLeft() {
+    int left = 0;
+    for (const auto& [module, holds] : moduleHolds) {
+        left += holds;
+    }
+    return left;
+}
 
 }  // namespace sim
 
@@ -216,6 +226,41 @@ DWORD GetModuleFileNameW(HMODULE module, LPWSTR path, DWORD size) {
     std::copy_n(text.data(), copied, path);
     path[copied] = u'\0';
     return text.size() < size ? static_cast<DWORD>(text.size()) : size;
+}
+
+HANDLE GetCurrentProcess() { return reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(-1)); }
+
+// The modules are those with a path, the process's executable aside.
+BOOL K32EnumProcessModules(HANDLE, HMODULE* modules, DWORD bytes, DWORD* needed) {
+    const sim::SimulatorWork work;
+    std::size_t count = 0;
+    for (const auto& [module, path] : sim::modulePaths) {
+        if (module != nullptr) {
+            if ((count + 1) * sizeof(HMODULE) <= bytes) {
+                modules[count] = static_cast<HMODULE>(const_cast<void*>(module));
+            }
+            ++count;
+        }
+    }
+    *needed = static_cast<DWORD>(count * sizeof(HMODULE));
+    return 1;
+}
+
+BOOL GetModuleHandleExW(DWORD flags, LPCWSTR name, HMODULE* module) {
+    const sim::SimulatorWork work;
+    const void* const address = name;
+    if (flags != GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS || sim::modulePaths.count(address) == 0) {
+        return 0;
+    }
+    ++sim::moduleHolds[address];
+    *module = static_cast<HMODULE>(const_cast<void*>(address));
+    return 1;
+}
+
+BOOL FreeLibrary(HMODULE module) {
+    const sim::SimulatorWork work;
+    --sim::moduleHolds[module];
+    return 1;
 }
 
 DWORD GetEnvironmentVariableW(LPCWSTR name, LPWSTR value, DWORD size) {

@@ -65,7 +65,11 @@ void setPerformanceCounterStep(std::uint64_t ticks);
 void setEnvironment(const std::string& name, const std::string& value);
 
 // GetModuleFileNameW's answer for `module` (null: the process's executable), in UTF-8.
+// Every module with a path but the executable is loaded: K32EnumProcessModules
+// lists it, and GetModuleHandleExW holds it until FreeLibrary.
 void setModulePath(const void* module, const std::string& path);
+// The holds on modules not yet let go.
+int moduleHoldsLeft();
 
 // The version resource FindResourceA finds in `module`.
 void setVersionResource(const void* module, std::vector<std::uint8_t> bytes);
