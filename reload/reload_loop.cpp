@@ -11,8 +11,9 @@
 #include "locate/signature_scan.h"
 #include "place/own_files.h"
 #include "reload/live_settings.h"
+#include "reload/other_copies.h"
 #include "reload/reload_record.h"
-#include "report/game_version.h"
+#include "report/version_resource.h"
 #include "report/log.h"
 #include "settings/settings.h"
 #include "text/clean_text.h"
@@ -133,6 +134,7 @@ void startScript() {
     logWhereTheLogIs();
     endLogHeading();
     clearNotices();
+    tellOtherCopies(pluginModule);
     openReloadRecord();
     resetFileWatch();
     loadSettings();

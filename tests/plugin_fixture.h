@@ -202,6 +202,48 @@ inline std::vector<std::uint8_t> versionResource() {
     return bytes;
 }
 
+// A version resource as a resource compiler lays it out in full: the fixed file
+// information (file version 2.0.0.0), then a string table of `texts` (name, value)
+// for one language, each block and value aligned to 4 bytes.
+inline std::vector<std::uint8_t> versionResource(const std::vector<std::pair<std::string, std::string>>& texts) {
+    using Bytes = std::vector<std::uint8_t>;
+    const auto block = [](const std::string& key, const Bytes& value, std::size_t valueLength, bool text,
+                          const std::vector<Bytes>& children) {
+        Bytes bytes(6, 0);
+        const auto pad = [&] { bytes.resize((bytes.size() + 3) & ~std::size_t{3}, 0); };
+        for (const char c : key + '\0') {
+            bytes.insert(bytes.end(), {static_cast<std::uint8_t>(c), 0});
+        }
+        pad();
+        bytes.insert(bytes.end(), value.begin(), value.end());
+        for (const Bytes& child : children) {
+            pad();
+            bytes.insert(bytes.end(), child.begin(), child.end());
+        }
+        const std::size_t header[] = {bytes.size(), valueLength, text ? 1u : 0u};
+        for (std::size_t i = 0; i < 3; ++i) {
+            bytes[2 * i] = static_cast<std::uint8_t>(header[i]);
+            bytes[2 * i + 1] = static_cast<std::uint8_t>(header[i] >> 8);
+        }
+        return bytes;
+    };
+    std::vector<Bytes> strings;
+    for (const auto& [name, value] : texts) {
+        Bytes units;
+        for (const char c : value + '\0') {
+            units.insert(units.end(), {static_cast<std::uint8_t>(c), 0});
+        }
+        strings.push_back(block(name, units, value.size() + 1, true, {}));
+    }
+    Bytes fixed(52, 0);
+    const std::uint32_t fixedInformation[] = {0xFEEF04BD, 0x10000, 2u << 16, 0};
+    for (std::size_t i = 0; i < 16; ++i) {
+        fixed[i] = static_cast<std::uint8_t>(fixedInformation[i / 4] >> (8 * (i % 4)));
+    }
+    return block("VS_VERSION_INFO", fixed, fixed.size(), false,
+                 {block("StringFileInfo", {}, 0, true, {block("040904b0", {}, 0, true, strings)})});
+}
+
 // The calls of one on-screen text through the four natives.
 inline std::vector<sim::Call> messageCalls(const char* text) {
     using sim::CallKind;
