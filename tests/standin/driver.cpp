@@ -251,12 +251,28 @@ std::uint64_t address(const void* pointer) {
 
 }  // namespace
 
-HMODULE loadLibrary(const std::string& path) { return LoadLibraryW(wide(path).c_str()); }
+HMODULE loadLibrary(const std::string& path, Loader loader) {
+    if (loader == Loader::scriptHost) {
+        return LoadLibraryW(wide(path).c_str());
+    }
+    const std::string game = currentDirectory();
+    const std::string folder = path.substr(0, path.find_last_of('\\'));
+    if (SetCurrentDirectoryW(wide(folder).c_str()) == 0) {
+        fail("cannot make %s current (error %lu)", folder.c_str(), GetLastError());
+    }
+    const HMODULE module = LoadLibraryW(wide(path).c_str());
+    const DWORD error = GetLastError();
+    if (SetCurrentDirectoryW(wide(game).c_str()) == 0) {
+        fail("cannot make the game's folder current again (error %lu)", GetLastError());
+    }
+    SetLastError(error);
+    return module;
+}
 
-Plugin loadPlugin(const char* firstNotice, const std::string& path) {
-    const std::string file = path.empty() ? directoryOfExe() + "Brackenfold.asi" : path;
+Plugin loadRegisteredPlugin(const std::string& path, Loader loader) {
+    const std::string file = path.empty() ? currentDirectory() + "\\Brackenfold.asi" : path;
     const std::uint32_t mark = standinRecordCount();
-    const HMODULE module = loadLibrary(file);
+    const HMODULE module = loadLibrary(file, loader);
     if (module == nullptr) {
         fail("LoadLibraryW(\"%s\") failed with error %lu", file.c_str(), GetLastError());
     }
@@ -268,9 +284,24 @@ Plugin loadPlugin(const char* firstNotice, const std::string& path) {
     if (moduleOf(plugin.script) != module || moduleOf(plugin.handler) != module) {
         fail("the script function and the keyboard handler must lie in the plug-in's own image");
     }
+    return plugin;
+}
+
+Plugin loadPlugin(const char* firstNotice, const std::string& path, Loader loader) {
+    const Plugin plugin = loadRegisteredPlugin(path, loader);
     expectFrame(firstNotice != nullptr ? messageFrame(firstNotice, false) : idleFrame(),
                 "the first frame, in which the script starts");
     return plugin;
+}
+
+HMODULE loadIdleCopy(const std::string& path, Loader loader) {
+    const std::uint32_t mark = standinRecordCount();
+    const HMODULE copy = loadLibrary(path, loader);
+    if (copy == nullptr) {
+        fail("LoadLibraryW(\"%s\") failed with error %lu", path.c_str(), GetLastError());
+    }
+    expectRecords(mark, {}, ("loading " + path + ", a copy that stays idle").c_str());
+    return copy;
 }
 
 void unloadPlugin(const Plugin& plugin) {
@@ -287,6 +318,19 @@ void unloadPlugin(const Plugin& plugin) {
         if (record.call == HostCall::Fault) {
             fail("the host saw a fault: %s", record.text);
         }
+    }
+}
+
+void expectShownOnceWithin(const std::string& text, DWORD limit) {
+    FrameRun run = runFramesFor(0);
+    const ULONGLONG end = GetTickCount64() + limit;
+    while (run.shown.empty() && GetTickCount64() < end) {
+        run = runFramesFor(50);
+    }
+    const FrameRun after = runFramesFor(300);
+    if (run.shown != std::vector<std::string>{text} || !after.shown.empty() || run.routineCalls != 0) {
+        printRecords(run.records);
+        fail("\"%s\" was not shown once within %lu ms", text.c_str(), limit);
     }
 }
 

@@ -17,6 +17,8 @@
 #include "tests/standin/standin_host.h"
 
 inline constexpr unsigned long keyF6 = 117;
+inline constexpr unsigned long keyF8 = 119;
+inline constexpr unsigned long keyF9 = 120;
 inline constexpr unsigned long keyF10 = 121;
 inline constexpr unsigned long keyShift = 0x10;
 inline constexpr unsigned long keyCtrl = 0x11;
@@ -83,6 +85,9 @@ FrameRun summarize(const std::vector<HostRecord>& records);
 FrameRun runFramesFor(DWORD milliseconds);
 // Fails unless the run called the routine `routineCalls` times and showed `shown`.
 void expectRun(const FrameRun& run, int routineCalls, const std::vector<std::string>& shown, const char* what);
+// Runs frames until `text` has been shown, for at most `limit` ms; fails if it is
+// never shown or shown more than once, or if anything else is shown.
+void expectShownOnceWithin(const std::string& text, DWORD limit);
 
 struct Plugin {
     HMODULE module;
@@ -90,15 +95,26 @@ struct Plugin {
     std::uint64_t handler;
 };
 
-// Loads the plug-in (by default the game folder's Brackenfold.asi), checks what it
-// registered, and runs the first frame, in which the host starts its script: an
+// Who loads a plug-in, and so which folder is current while it loads: the script
+// host's loader, from the game's folder (current all along); or a general loader,
+// from scripts\ or plugins\ (or the game's folder), which makes the plug-in's
+// folder current while LoadLibraryW runs and the game's folder again after.
+enum class Loader { scriptHost, general };
+
+// Loads a module by its UTF-8 path, as the loaders do: with the wide call.
+HMODULE loadLibrary(const std::string& path, Loader loader = Loader::scriptHost);
+
+// Loads the plug-in (by default Brackenfold.asi in the game's folder, the current
+// directory) and checks what it registered; no frame runs.
+Plugin loadRegisteredPlugin(const std::string& path = "", Loader loader = Loader::scriptHost);
+// The same, then runs the first frame, in which the host starts its script: an
 // idle frame, or one that shows `firstNotice`.
-Plugin loadPlugin(const char* firstNotice = nullptr, const std::string& path = "");
+Plugin loadPlugin(const char* firstNotice = nullptr, const std::string& path = "",
+                  Loader loader = Loader::scriptHost);
+// Loads a copy of the plug-in, which must stay idle: no host call at all.
+HMODULE loadIdleCopy(const std::string& path, Loader loader);
 // Unloads the plug-in, checks what it withdrew, and that no fault was seen.
 void unloadPlugin(const Plugin& plugin);
-
-// Loads a module by its UTF-8 path, as the game's plug-in loaders do: with the wide call.
-HMODULE loadLibrary(const std::string& path);
 
 // ---- Files ----
 // Paths are UTF-8, and every call behind these is a wide one.
@@ -123,8 +139,11 @@ std::vector<FoundEntry> entriesOf(const std::string& folder, const std::string& 
 void removeTree(const std::string& path);
 
 // Every scenario works in a directory of its own, runs\<scenario>, emptied of the
-// files the plug-in reads and writes.
+// files the plug-in reads and writes: its game's folder, the current directory,
+// where the plug-in is installed (a copy of the one beside RDR2.exe).
 void enterOwnDirectory();
+// Copies a file, failing when it cannot.
+void copyFile(const std::string& from, const std::string& to);
 void writeFile(const std::string& path, const std::string& bytes);
 void writeSettings(const std::string& bytes);
 // The file's bytes; empty when it cannot be read.
@@ -173,3 +192,4 @@ std::vector<Scenario> settingsScenarios();
 std::vector<Scenario> logScenarios();
 std::vector<Scenario> watchScenarios();
 std::vector<Scenario> mainJobScenarios();
+std::vector<Scenario> loaderScenarios();

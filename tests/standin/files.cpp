@@ -88,6 +88,13 @@ void enterOwnDirectory() {
             fail("cannot clear %s left in %s", name, directory.c_str());
         }
     }
+    copyFile(directoryOfExe() + "Brackenfold.asi", currentDirectory() + "\\Brackenfold.asi");
+}
+
+void copyFile(const std::string& from, const std::string& to) {
+    if (CopyFileW(wide(from).c_str(), wide(to).c_str(), FALSE) == 0) {
+        fail("cannot copy %s to %s (error %lu)", from.c_str(), to.c_str(), GetLastError());
+    }
 }
 
 void writeFile(const std::string& path, const std::string& bytes) {

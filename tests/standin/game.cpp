@@ -17,7 +17,8 @@ int main(int argc, char** argv) {
     std::printf("RDR2.exe %s: started\n", argc >= 2 ? argv[1] : "(no scenario)");
     std::vector<Scenario> scenarios;
     for (const auto& list :
-         {reloadScenarios(), settingsScenarios(), logScenarios(), watchScenarios(), mainJobScenarios()}) {
+         {reloadScenarios(), settingsScenarios(), logScenarios(), watchScenarios(), mainJobScenarios(),
+          loaderScenarios()}) {
         scenarios.insert(scenarios.end(), list.begin(), list.end());
     }
     if (argc == 2) {

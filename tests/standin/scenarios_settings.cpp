@@ -92,21 +92,6 @@ void settingsHugeJunk() {
     unloadPlugin(plugin);
 }
 
-// Runs frames until `text` has been shown, for at most `limit` ms; fails if it is
-// never shown or shown more than once, or if anything else is shown.
-void expectShownOnceWithin(const std::string& text, DWORD limit) {
-    FrameRun run = runFramesFor(0);
-    const ULONGLONG end = GetTickCount64() + limit;
-    while (run.shown.empty() && GetTickCount64() < end) {
-        run = runFramesFor(50);
-    }
-    const FrameRun after = runFramesFor(300);
-    if (run.shown != std::vector<std::string>{text} || !after.shown.empty() || run.routineCalls != 0) {
-        printRecords(run.records);
-        fail("\"%s\" was not shown once within %lu ms", text.c_str(), limit);
-    }
-}
-
 void ctrlF10NeedsCtrl() {
     enterOwnDirectory();
     writeSettings("[BrackenfoldConfig]\nReloadKey = ctrl + f10\n");
