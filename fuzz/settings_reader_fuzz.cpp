@@ -134,8 +134,8 @@ void checkKeyValue(const std::string& value) {
             code = std::min(code * 16 + std::strtoul(std::string(1, blank[i]).c_str(), nullptr, 16), 4096ul);
         }
         code = whole ? code : 0;
-        require(chord == (code >= 1 && code <= 255 ? std::optional<KeyChord>(KeyChord{static_cast<std::uint32_t>(code), 0})
-                                                   : std::nullopt),
+        const auto expected = static_cast<std::uint32_t>(code);
+        require(chord == (code >= 1 && code <= 255 ? std::optional<KeyChord>(KeyChord{expected, 0}) : std::nullopt),
                 "a value starting with 0x is a hexadecimal code from 1 to 255, with nothing after it");
     } else if (!blank.empty() &&
                (std::isdigit(static_cast<unsigned char>(blank[0])) || blank[0] == '+' || blank[0] == '-')) {

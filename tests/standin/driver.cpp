@@ -304,6 +304,12 @@ HMODULE loadIdleCopy(const std::string& path, Loader loader) {
     return copy;
 }
 
+void unloadIdleCopy(HMODULE copy) {
+    const std::uint32_t mark = standinRecordCount();
+    FreeLibrary(copy);
+    expectRecords(mark, {}, "unloading a copy that stayed idle");
+}
+
 void unloadPlugin(const Plugin& plugin) {
     const std::uint32_t mark = standinRecordCount();
     if (FreeLibrary(plugin.module) == 0) {

@@ -111,8 +111,10 @@ Plugin loadRegisteredPlugin(const std::string& path = "", Loader loader = Loader
 // idle frame, or one that shows `firstNotice`.
 Plugin loadPlugin(const char* firstNotice = nullptr, const std::string& path = "",
                   Loader loader = Loader::scriptHost);
-// Loads a copy of the plug-in, which must stay idle: no host call at all.
+// Loads a copy of the plug-in, which must stay idle: no host call at all; and
+// unloads it, which must make none either.
 HMODULE loadIdleCopy(const std::string& path, Loader loader);
+void unloadIdleCopy(HMODULE copy);
 // Unloads the plug-in, checks what it withdrew, and that no fault was seen.
 void unloadPlugin(const Plugin& plugin);
 
