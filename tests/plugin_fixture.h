@@ -179,33 +179,10 @@ inline std::vector<std::uint8_t> makeImage(std::size_t bufferSize, std::uint32_t
     return image;
 }
 
-// A version resource as a resource compiler lays it out: header, key, padding,
-// fixed file information (file version 1.0.1491.50, product version 1.0.1491.16),
-// then room for the string tables that follow in a real one.
-inline std::vector<std::uint8_t> versionResource() {
-    std::vector<std::uint8_t> bytes(40 + 52 + 36, 0);
-    const auto put = [&](std::size_t at, std::uint32_t value, std::size_t width) {
-        for (std::size_t i = 0; i < width; ++i) {
-            bytes[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
-        }
-    };
-    put(0, static_cast<std::uint32_t>(bytes.size()), 2);
-    put(2, 52, 2);
-    const char16_t key[] = u"VS_VERSION_INFO";
-    for (std::size_t i = 0; i < sizeof key / 2; ++i) {
-        put(6 + 2 * i, key[i], 2);
-    }
-    const std::uint32_t fixedInformation[] = {0xFEEF04BD, 0x10000, 1u << 16, 1491u << 16 | 50, 1u << 16, 1491u << 16 | 16};
-    for (std::size_t i = 0; i < 6; ++i) {
-        put(40 + 4 * i, fixedInformation[i], 4);
-    }
-    return bytes;
-}
-
-// A version resource as a resource compiler lays it out in full: the fixed file
-// information (file version 2.0.0.0), then a string table of `texts` (name, value)
-// for one language, each block and value aligned to 4 bytes.
-inline std::vector<std::uint8_t> versionResource(const std::vector<std::pair<std::string, std::string>>& texts) {
+// A version resource as a resource compiler lays it out: the fixed file information
+// (file version 1.0.1491.50, product version 1.0.1491.16), then a string table of
+// `texts` (name, value) for one language, each block and value aligned to 4 bytes.
+inline std::vector<std::uint8_t> versionResource(const std::vector<std::pair<std::string, std::string>>& texts = {}) {
     using Bytes = std::vector<std::uint8_t>;
     const auto block = [](const std::string& key, const Bytes& value, std::size_t valueLength, bool text,
                           const std::vector<Bytes>& children) {
@@ -236,8 +213,8 @@ inline std::vector<std::uint8_t> versionResource(const std::vector<std::pair<std
         strings.push_back(block(name, units, value.size() + 1, true, {}));
     }
     Bytes fixed(52, 0);
-    const std::uint32_t fixedInformation[] = {0xFEEF04BD, 0x10000, 2u << 16, 0};
-    for (std::size_t i = 0; i < 16; ++i) {
+    const std::uint32_t fixedInformation[] = {0xFEEF04BD, 0x10000, 1u << 16, 1491u << 16 | 50, 1u << 16, 1491u << 16 | 16};
+    for (std::size_t i = 0; i < 24; ++i) {
         fixed[i] = static_cast<std::uint8_t>(fixedInformation[i / 4] >> (8 * (i % 4)));
     }
     return block("VS_VERSION_INFO", fixed, fixed.size(), false,

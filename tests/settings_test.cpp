@@ -332,8 +332,6 @@ TEST_F(SettingsLog, TheFileBesideThePlugInCountsElseTheGameFoldersAndTheOneReadI
          {"INFO settings: BrackenfoldConfig.ini not found beside the plug-in (scripts\\) nor in the game's folder; "
           "the defaults are used"},
          "scripts/BrackenfoldConfig.ini"},
-        {"the plug-in in the game's folder", "", "F9", nullptr, 0x78, {"INFO settings: BrackenfoldConfig.ini found"},
-         "BrackenfoldConfig.ini"},
     };
     for (const Case& test : cases) {
         SCOPED_TRACE(test.what);

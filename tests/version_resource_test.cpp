@@ -25,7 +25,7 @@ TEST(VersionResource, TruncatedOrMalformedBlocksGiveNoVersion) {
         std::uint32_t word;
     };
     const Damage damages[] = {
-        {"length beyond the resource", 0, 129},   {"length short of the information", 0, 91},
+        {"length beyond the resource", 0, 153},   {"length short of the information", 0, 91},
         {"value shorter than the information", 2, 51}, {"other key", 6, u'W'},
         {"key without its end", 36, u'X'},        {"wrong signature", 40, 0x04BC},
     };
@@ -56,7 +56,6 @@ TEST(VersionResource, LoadedModuleIsAskedForItsVersionResource) {
 TEST(VersionResource, TextOfAStringTableIsFoundByItsNameAndNothingPastTheResourceIsRead) {
     const std::vector<std::uint8_t> plugin =
         versionResource({{"FileDescription", "Reloads"}, {"ProductName", "Brackenfold"}, {"ProductVersion", "1.6.0"}});
-    EXPECT_EQ(parseFileVersion(plugin.data(), plugin.size()), (FileVersion{2, 0, 0, 0}));
     struct Case {
         const char* what;
         std::vector<std::uint8_t> bytes;
