@@ -13,8 +13,8 @@
 #include "reload/live_settings.h"
 #include "reload/other_copies.h"
 #include "reload/reload_record.h"
-#include "report/version_resource.h"
 #include "report/log.h"
+#include "report/version_resource.h"
 #include "settings/settings.h"
 #include "text/clean_text.h"
 #include "text/paths.h"
@@ -50,10 +50,10 @@ void logPlugin() {
 
 void logWhereTheLogIs() {
     if (ownFolder() != logFolder()) {
-        const std::string folder =
-            ownFolder().empty() ? "the game's folder" : "the plug-in's folder " + ownFolder();
-        logLine(LogLevel::Warn, "log: %s takes no %s; this log is %s", cleanText(folder, loggedPathLimit).text,
-                logFileName, cleanText(logPath(), std::strlen(logPath()), loggedPathLimit).text);
+        logLine(LogLevel::Warn, "log: %s%s takes no %s; this log is %s",
+                ownFolder().empty() ? "the game's folder" : "the plug-in's folder ",
+                cleanText(ownFolder(), loggedPathLimit).text, logFileName,
+                cleanText(logPath(), std::strlen(logPath()), loggedPathLimit).text);
     }
 }
 
