@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <string>
 
 #include "place/own_files.h"
@@ -15,7 +14,7 @@ TEST_F(OwnFiles, GoBesideThePlugInWhereverItWasLoadedFromAndReadAsThePlayerSeesT
     const std::string gameFolder = game.substr(0, game.size() - std::string("Brackenfold.asi").size());
     struct Case {
         const char* what;
-        std::string plugin;  // its module's path; empty: none can be had
+        std::string plugin;  // its module's path; empty: Windows gives none
         OwnPlace place;
         std::string folder;
     };
@@ -29,7 +28,7 @@ TEST_F(OwnFiles, GoBesideThePlugInWhereverItWasLoadedFromAndReadAsThePlayerSeesT
     for (const Case& test : cases) {
         SCOPED_TRACE(test.what);
         sim::setModulePath(pluginModule, test.plugin);
-        EXPECT_EQ(findOwnFolder(test.plugin.empty() ? nullptr : pluginModule), test.place);
+        EXPECT_EQ(findOwnFolder(pluginModule), test.place);
         EXPECT_EQ(ownPlace(), test.place);
         EXPECT_EQ(ownFolder(), test.folder);
         EXPECT_EQ(ownFile("BrackenfoldConfig.ini"), test.folder + "BrackenfoldConfig.ini");
@@ -37,14 +36,6 @@ TEST_F(OwnFiles, GoBesideThePlugInWhereverItWasLoadedFromAndReadAsThePlayerSeesT
     // Shown as the player sees them: inside the game's folder relative to it.
     EXPECT_EQ(shownPath(gameFolder + "scripts\\Brackenfold.asi"), "scripts\\Brackenfold.asi");
     EXPECT_EQ(shownPath("D:\\Mods\\Brackenfold.asi"), "D:\\Mods\\Brackenfold.asi");
-}
-
-TEST_F(OwnFiles, FallBackToTheUsersLocalFolderMadeWhenMissing) {
-    EXPECT_EQ(fallbackFolder(), "");
-    sim::setEnvironment("LOCALAPPDATA", "local\\");
-    std::filesystem::create_directory("local");
-    EXPECT_EQ(fallbackFolder(), "local\\Brackenfold\\");
-    EXPECT_TRUE(std::filesystem::is_directory("local/Brackenfold"));
 }
 
 }  // namespace
