@@ -436,6 +436,11 @@ TEST(XmlCheckVersusLibxml2, NulAfterTheRootIsRefusedThoughLibxml2StopsReadingThe
     expectDifference("<a/>\0<b>"s, oracle::nulAfterRoot, false);
 }
 
+TEST(XmlCheckVersusLibxml2, NamesWithASecondColonAreAcceptedThoughLibxml2ReadsThemAsQualified) {
+    expectDifference("<a r:p:1x='0' x='2'><p:/></a>", oracle::nameWithSecondColon, true);
+    expectDifference("<a><r:p:-x/></a>", oracle::nameWithSecondColon, true);
+}
+
 TEST(XmlCheckVersusLibxml2, DocumentsBeyondTheFixedLimitsAreRefusedThoughLibxml2ReadsThem) {
     expectDifference(repeat("<a>", xmlMaxDepth + 1) + repeat("</a>", xmlMaxDepth + 1), oracle::checkerLimits, false);
     expectDifference("<a" + attributeList(xmlMaxAttributes + 1) + "/>", oracle::checkerLimits, false);
@@ -443,7 +448,8 @@ TEST(XmlCheckVersusLibxml2, DocumentsBeyondTheFixedLimitsAreRefusedThoughLibxml2
 
 TEST(XmlCheckVersusLibxml2, NoReasonExcusesAnOrdinaryDisagreement) {
     XmlCheck wronglyAccepted;
-    for (const char* document : {"<a></b>", "<a>&#0;</a>", "<?xml version='1.0' encoding='latin1'?><a/>x"}) {
+    for (const char* document :
+         {"<a></b>", "<a>&#0;</a>", "<?xml version='1.0' encoding='latin1'?><a/>x", "<a r:1x='0'></b>"}) {
         EXPECT_EQ(oracle::explainDifference(document, wronglyAccepted, oracle::libxml2(document)), nullptr) << document;
     }
     XmlCheck wronglyRefused;

@@ -69,6 +69,10 @@ inline const Difference nulAfterRoot = {
     "NUL after the root element",
     "libxml2 stops at a NUL byte after the root element as if the input ended there; a NUL is no XML "
     "character anywhere"};
+inline const Difference nameWithSecondColon = {
+    "name whose part after a second colon starts with a digit, '-' or '.'",
+    "XML's names may hold any number of colons; libxml2 reads prefix:local:rest as a qualified name "
+    "and, when rest cannot start a name, refuses the tag; the game's files use no such names"};
 inline const Difference checkerLimits = {
     "nesting or attribute limit",
     "checkXml keeps open elements and a tag's attributes in fixed arrays and refuses documents beyond "
@@ -121,6 +125,31 @@ inline bool keepsAscii(std::string name) {
     return name == "US-ASCII" || name == "ASCII";
 }
 
+inline bool isNameByte(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+           std::strchr("_-.", c) != nullptr || static_cast<unsigned char>(c) >= 0x80;
+}
+
+// Whether a name in `document` reads prefix:local:rest with rest starting where no
+// name may start.
+inline bool hasNameWithSecondColon(std::string_view document) {
+    for (std::size_t colon = document.find(':'); colon != std::string_view::npos;
+         colon = document.find(':', colon + 1)) {
+        const char next = colon + 1 < document.size() ? document[colon + 1] : ' ';
+        if (!((next >= '0' && next <= '9') || next == '-' || next == '.' || static_cast<unsigned char>(next) >= 0x80)) {
+            continue;
+        }
+        std::size_t local = colon;
+        while (local > 0 && isNameByte(document[local - 1])) {
+            --local;
+        }
+        if (local < colon && local >= 2 && document[local - 1] == ':' && isNameByte(document[local - 2])) {
+            return true;
+        }
+    }
+    return false;
+}
+
 inline bool phraseStarts(const XmlCheck& result, const char* prefix) {
     return std::strncmp(result.what, prefix, std::strlen(prefix)) == 0;
 }
@@ -169,6 +198,9 @@ inline const Difference* explainDifference(std::string_view document, const XmlC
     if (!mine.wellFormed && phraseStarts(mine, "text after the root element") && mine.offset < document.size() &&
         document[mine.offset] == 0) {
         return &nulAfterRoot;
+    }
+    if (mine.wellFormed && hasNameWithSecondColon(document)) {
+        return &nameWithSecondColon;
     }
     if (!mine.wellFormed && (phraseStarts(mine, "elements nested too deeply") || phraseStarts(mine, "more than "))) {
         return &checkerLimits;
